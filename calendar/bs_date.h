@@ -1,0 +1,58 @@
+#ifndef MAV_CALENDAR_BS_DATE_H_
+#define MAV_CALENDAR_BS_DATE_H_
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+// Bikram Sambat (BS) dates as texts "yyyy/mm/dd": every field has a fixed width, so texts
+// compare in date order. "0000/00/00" and "" stand for no date. The calendar covers
+// BS 1500/01/01 (AD 1443/04/05) to BS 5000/12/31 (AD 4944/05/31).
+namespace calendar {
+
+constexpr int kFirstBsYear = 1500;
+constexpr int kLastBsYear = 5000;
+
+// Days of BS month `month` (1..12) of `year` (1500..5000): 29 to 32.
+// Throws AgentError kSubscriptOutOfRange for a year or month outside the table.
+std::uint8_t BsMonthDays(int year, int month);
+
+// The month-length table is built once, on first use; these report and force that.
+bool CalendarReady();
+void EnsureCalendarTables();
+void BuildCalendarTables();
+
+// "Baishakh" .. "Chaitra" for months 1..12; throws kSubscriptOutOfRange otherwise.
+const std::string& BsMonthName(int month);
+
+// The BS date of an AD date text: "yyyy/mm/dd" or "yyyy-mm-dd" (a time of day may follow and
+// is ignored) or "m/d/yyyy" (month first). Throws kTypeMismatch when the text is not a date,
+// kSubscriptOutOfRange when the day lies outside the calendar.
+std::string AdToBs(const std::string& ad_date);
+
+// The BS date of an AD calendar day.
+std::string AdToBs(std::chrono::year_month_day ad_date);
+
+// The date `days` days after `date` (before it when `days` is negative). A day past the end
+// of its month counts on into the next month. Throws kTypeMismatch when a field of `date` is
+// not a number, kSubscriptOutOfRange when the result leaves the calendar, kOverflow when
+// day + days does not fit 32 bits.
+std::string BsAddDays(const std::string& date, std::int32_t days);
+
+// The date `months` whole months after `date` (before it when negative); a day past the
+// new month's end becomes its last day. Throws as BsAddDays.
+std::string BsAddMonths(const std::string& date, std::int32_t months);
+
+// Days from the earlier to the later of `a` and `b` (0 for the same date). On return `a`
+// holds the earlier and `b` the later date: they are exchanged when given in descending
+// order. Fields are read as the numeric value of their leading digits. Throws kMissingDate
+// when either date is "" or "0000/00/00", kSubscriptOutOfRange outside the calendar.
+std::int32_t BsDaysBetween(std::string& a, std::string& b);
+
+// Whole months from the earlier to the later date (the last month counts only when its day
+// is reached); never negative. Does not read the month table. Throws kOverflow above 32,767.
+double BsMonthsBetween(std::string a, std::string b);
+
+}  // namespace calendar
+
+#endif  // MAV_CALENDAR_BS_DATE_H_

@@ -1,0 +1,14 @@
+#include "data/agent_error.h"
+
+#include <utility>
+
+namespace data {
+
+AgentError::AgentError(int number, std::string description)
+    : std::runtime_error("Error " + std::to_string(number) + ": " + description),
+      number_(number),
+      description_(std::move(description)) {}
+
+std::string AgentError::Report() const { return what(); }
+
+}  // namespace data

@@ -1,0 +1,43 @@
+#ifndef MAV_DATA_AGENT_ERROR_H_
+#define MAV_DATA_AGENT_ERROR_H_
+
+#include <stdexcept>
+#include <string>
+
+namespace data {
+
+// Error numbers shown to people ("Error <number>: <description>"). The values are
+// persisted in logs and reports: add new ones, never renumber.
+enum ErrorNumber : int {
+  kOverflow = 6,            // a value does not fit its fixed-width integer type
+  kSubscriptOutOfRange = 9, // a table index (BS year or month) outside its range
+  kDivisionByZero = 11,
+  kTypeMismatch = 13,       // text that is not a number or not a date
+  kInvalidUseOfNull = 94,   // a Null where a value is required
+  kFileNotFound = 53,       // a file the agent must open is missing
+  kMissingDate = 1001,      // a day count asked of "" or "0000/00/00"
+  kDatabaseError = 3000,    // generic database failure (no native number known)
+  kConnectionFailed = 3001, // a provider, file, server or catalog that cannot be opened
+  kFieldNotFound = 3265,    // a record set has no field of that name or position
+  kNoCurrentRecord = 3021,  // a field read at the end or the beginning of a record set
+};
+
+// The one exception type of the agent: a number and a description.
+class AgentError : public std::runtime_error {
+ public:
+  AgentError(int number, std::string description);
+
+  int number() const { return number_; }
+  const std::string& description() const { return description_; }
+
+  // "Error <number>: <description>", as start-up reports it.
+  std::string Report() const;
+
+ private:
+  int number_;
+  std::string description_;
+};
+
+}  // namespace data
+
+#endif  // MAV_DATA_AGENT_ERROR_H_

@@ -1,0 +1,75 @@
+#ifndef MAV_DATA_CONNECTION_H_
+#define MAV_DATA_CONNECTION_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/value.h"
+
+namespace data {
+
+// A query's whole result, read when the query is opened: column names in order and rows.
+struct QueryResult {
+  std::vector<std::string> columns;
+  std::vector<std::vector<Value>> rows;
+};
+
+// Which SQL a connection speaks. The agent's SQL texts are SQL Server's; connections of
+// another dialect rewrite them before they run (see sql_dialect.h).
+enum class Dialect { kSqlServer, kSqlite };
+
+// An open database connection. Every failure throws AgentError whose description names
+// the statement and carries the driver's code and message.
+class Connection {
+ public:
+  virtual ~Connection() = default;
+
+  // Runs a statement that returns no rows. It takes effect at once unless a transaction
+  // is open on this connection.
+  virtual void Execute(const std::string& sql) = 0;
+
+  // Runs a query and reads its whole result.
+  virtual QueryResult Query(const std::string& sql) = 0;
+
+  // All-or-nothing groups of statements (used by the schema upgrade).
+  virtual void BeginTransaction() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+
+  virtual Dialect dialect() const = 0;
+
+  // What this connection reaches, for error texts ("catalog file /x/MavData.db").
+  virtual std::string Describe() const = 0;
+};
+
+// Opens a connection from the system's connection strings (OLE DB form):
+// - "Provider=SQLOLEDB.1;...;Initial Catalog=X;Data Source=S": when S names an existing
+//   directory, the embedded catalog file S/X.db (S/Master.db is created when missing, any
+//   other missing file is an error); otherwise SQL Server through ODBC.
+// - "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=F;...": the file F, SQLite or Jet format.
+// - "Driver=...;..." : passed to ODBC unchanged.
+// Throws AgentError kConnectionFailed with the reason.
+std::unique_ptr<Connection> OpenConnection(const std::string& connection_string);
+
+// Begins a transaction and rolls it back on destruction unless Commit() ran.
+class Transaction {
+ public:
+  explicit Transaction(Connection& connection);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit();
+
+ private:
+  Connection& connection_;
+  bool done_ = false;
+};
+
+// A text as an SQL literal: between single quotes, every quote doubled. The stored value
+// is exactly `text`. Use it wherever a text is spliced into a statement.
+std::string SqlText(const std::string& text);
+
+}  // namespace data
+
+#endif  // MAV_DATA_CONNECTION_H_

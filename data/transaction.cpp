@@ -1,0 +1,34 @@
+#include "data/connection.h"
+
+namespace data {
+
+Transaction::Transaction(Connection& connection) : connection_(connection) {
+  connection_.BeginTransaction();
+}
+
+Transaction::~Transaction() {
+  if (done_) return;
+  try {
+    connection_.Rollback();
+  } catch (...) {
+    // A rollback that fails during unwinding cannot be reported; the original error is
+    // on its way to the caller and the connection is left as the driver left it.
+  }
+}
+
+void Transaction::Commit() {
+  connection_.Commit();
+  done_ = true;
+}
+
+std::string SqlText(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  out += '\'';
+  return out;
+}
+
+}  // namespace data

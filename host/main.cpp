@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+  std::puts("RUNNING MAV SERVICES");
+  return 0;
+}

@@ -1,0 +1,16 @@
+#include "loans/loan_state.h"
+
+#include "data/agent_error.h"
+
+namespace loans {
+
+data::Connection& LoanState::main() const {
+  if (MainConnection == nullptr) {
+    throw data::AgentError(data::kConnectionFailed,
+                           "Operation is not allowed when the object is closed: "
+                           "the accounting catalog is not connected");
+  }
+  return *MainConnection;
+}
+
+}  // namespace loans
