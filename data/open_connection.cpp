@@ -1,0 +1,114 @@
+// OpenConnection: from the system's OLE DB connection strings to a driver.
+//
+// Provider "SQLOLEDB.1" names an SQL Server catalog. When its "Data Source" is the absolute
+// path of an existing directory, the catalogs are embedded SQLite files in that directory,
+// one file "<Initial Catalog>.db" per catalog. Names like "." or "(local)" or "HOST\SQLEXPRESS"
+// are server names and go to SQL Server through ODBC; a relative path is never taken for a
+// directory, since "." (the local server, the default of the settings file) names the
+// current directory too.
+//
+// Provider "Microsoft.Jet.OLEDB.4.0" names a database file: an SQLite file (recognised by
+// its header) opens with the embedded driver, anything else as a Jet file.
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "data/agent_error.h"
+#include "data/connection.h"
+#include "data/connection_string.h"
+#include "data/drivers.h"
+
+namespace data {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The first 16 bytes of every SQLite database file.
+constexpr char kSqliteHeader[16] = "SQLite format 3";  // with its terminating NUL
+
+bool StartsWithSqliteHeader(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char header[sizeof kSqliteHeader] = {};
+  if (!in.read(header, sizeof header)) return false;
+  return std::memcmp(header, kSqliteHeader, sizeof header) == 0;
+}
+
+// The catalog file <directory>/<catalog>.db. Catalog names are not case-sensitive on the
+// server, so when no file has exactly that name a file whose name differs only in letter
+// case is taken.
+fs::path CatalogFile(const fs::path& directory, const std::string& catalog) {
+  const fs::path exact = directory / (catalog + ".db");
+  std::error_code ec;
+  if (fs::exists(exact, ec)) return exact;
+  const std::string wanted = catalog + ".db";
+  for (const auto& entry : fs::directory_iterator(directory, ec)) {
+    if (EqualsIgnoreCase(entry.path().filename().string(), wanted)) return entry.path();
+  }
+  return exact;
+}
+
+std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
+  const std::string source = cs.GetOr("Data Source", "");
+  const fs::path directory(source);
+  std::error_code ec;
+  if (source.empty() || !directory.is_absolute() || !fs::is_directory(directory, ec)) {
+    return OpenOdbc(SqlServerOdbcString(cs), Dialect::kSqlServer);
+  }
+  const std::string catalog = cs.GetOr("Initial Catalog", "");
+  if (catalog.empty()) {
+    throw AgentError(kConnectionFailed,
+                     "Cannot open the catalog: no Initial Catalog given for " + source);
+  }
+  const bool is_master = EqualsIgnoreCase(catalog, "Master");
+  const fs::path file = CatalogFile(directory, is_master ? "Master" : catalog);
+  if (!is_master && !fs::exists(file, ec)) {
+    throw AgentError(kConnectionFailed, "Cannot open database \"" + catalog +
+                                            "\" requested by the login: no catalog file " +
+                                            file.string());
+  }
+  // The server always has its Master catalog; here it is made on first use.
+  return OpenSqliteFile(file, is_master);
+}
+
+std::unique_ptr<Connection> OpenDatabaseFile(const ConnectionString& cs) {
+  const std::string source = cs.GetOr("Data Source", "");
+  if (source.empty()) {
+    throw AgentError(kConnectionFailed, "Cannot open the database file: no Data Source given");
+  }
+  const fs::path file(source);
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) {
+    throw AgentError(kConnectionFailed, "Could not find file '" + source + "'");
+  }
+  // An SQLite file carries no password: the one given is accepted and not checked.
+  if (StartsWithSqliteHeader(file)) return OpenSqliteFile(file, false);
+  return OpenJetFile(file, cs.GetOr("Jet OLEDB:Database Password", ""));
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenConnection(const std::string& connection_string) {
+  const ConnectionString cs = ConnectionString::Parse(connection_string);
+  if (const auto driver = cs.Get("Driver")) {
+    // An SQLite ODBC driver speaks SQLite's dialect; the agent's texts are rewritten for it.
+    const bool sqlite = driver->find("SQLite") != std::string::npos ||
+                        driver->find("sqlite") != std::string::npos;
+    return OpenOdbc(connection_string, sqlite ? Dialect::kSqlite : Dialect::kSqlServer);
+  }
+
+  const std::string provider = cs.GetOr("Provider", "");
+  if (EqualsIgnoreCase(provider, "SQLOLEDB.1") || EqualsIgnoreCase(provider, "SQLOLEDB")) {
+    return OpenSqlServerCatalog(cs);
+  }
+  if (EqualsIgnoreCase(provider, "Microsoft.Jet.OLEDB.4.0")) return OpenDatabaseFile(cs);
+  if (provider.empty()) {
+    throw AgentError(kConnectionFailed, "Connection string names no Provider and no Driver");
+  }
+  throw AgentError(kConnectionFailed, "Provider cannot be found: " + provider);
+}
+
+}  // namespace data

@@ -1,0 +1,234 @@
+// The embedded driver: an SQLite database file through libsqlite3's C API.
+//
+// Every statement is first rewritten from the agent's SQL Server text into SQLite's dialect
+// (RewriteForSqlite). A rewritten text may hold several statements (a multi-column
+// "Alter Table ... Add a ..., b ..." becomes one ALTER per column); they run as one unit, so
+// either all of them take effect or none, as the single statement would on the server.
+//
+// Journal mode: write-ahead log (WAL). The catalog is shared with the accounting application
+// and other programs that write to it while the agent reads and writes. In WAL mode readers
+// never block the writer and the writer never blocks readers; only writers wait for each
+// other, and the busy timeout below makes them wait instead of failing at once. With the
+// default rollback journal a reader holding a query open would make every writer of the
+// other programs fail with "database is locked". WAL needs all users of the file on the same
+// machine (it uses shared memory), which holds for a catalog folder on the local disk.
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "data/agent_error.h"
+#include "data/connection.h"
+#include "data/drivers.h"
+#include "data/sql_dialect.h"
+
+namespace data {
+namespace {
+
+// How long a statement waits for another program's write lock before it fails with
+// "database is locked". Milliseconds.
+constexpr int kBusyTimeoutMs = 5000;
+
+// "SQLite error 1 (SQL logic error): no such table: Foo".
+std::string DriverMessage(sqlite3* db, int code) {
+  const int extended = db != nullptr ? sqlite3_extended_errcode(db) : code;
+  const char* message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  return "SQLite error " + std::to_string(extended) + " (" + sqlite3_errstr(extended) +
+         "): " + (message != nullptr ? message : "");
+}
+
+// Owns a prepared statement.
+struct StatementDeleter {
+  void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+Value ColumnValue(sqlite3_stmt* stmt, int column) {
+  switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+      return Value(static_cast<std::int64_t>(sqlite3_column_int64(stmt, column)));
+    case SQLITE_FLOAT:
+      return Value(sqlite3_column_double(stmt, column));
+    case SQLITE_TEXT: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+      return Value(std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column))));
+    }
+    case SQLITE_BLOB: {
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+      const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt, column));
+      return Value(bytes != nullptr ? std::string(bytes, size) : std::string());
+    }
+    default:
+      return Value();  // SQLITE_NULL
+  }
+}
+
+class SqliteConnection : public Connection {
+ public:
+  SqliteConnection(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
+  ~SqliteConnection() override { sqlite3_close_v2(db_); }
+
+  void Execute(const std::string& sql) override { Run(sql, nullptr); }
+
+  QueryResult Query(const std::string& sql) override {
+    QueryResult result;
+    Run(sql, &result);
+    return result;
+  }
+
+  void BeginTransaction() override {
+    // IMMEDIATE takes the write lock now (waiting up to the busy timeout). A deferred
+    // transaction that reads first and writes later fails at once with "database is locked"
+    // when another program wrote in between, and no timeout can help it.
+    RunPlain("BEGIN IMMEDIATE", nullptr);
+  }
+
+  void Commit() override { RunPlain("COMMIT", nullptr); }
+
+  void Rollback() override {
+    // Some failures (a full disk, an interrupted write) make SQLite roll back the whole
+    // transaction itself; there is then nothing left to roll back.
+    if (sqlite3_get_autocommit(db_) != 0) return;
+    RunPlain("ROLLBACK", nullptr);
+  }
+
+  Dialect dialect() const override { return Dialect::kSqlite; }
+
+  std::string Describe() const override { return "catalog file " + file_.string(); }
+
+ private:
+  // Rewrites `sql` and runs every statement it holds. When `result` is given, it receives
+  // the columns and rows of the first statement that has columns.
+  void Run(const std::string& sql, QueryResult* result) {
+    const std::string rewritten = RewriteForSqlite(sql);
+    std::string context = "in statement: " + sql;
+    if (rewritten != sql) context += " (run as: " + rewritten + ")";
+
+    if (!HoldsSeveral(rewritten)) {
+      RunAll(rewritten, result, context);
+      return;
+    }
+    // Several statements from one text: all or none. A savepoint works both inside and
+    // outside a transaction the caller opened.
+    RunAll("SAVEPOINT mav_statement", nullptr, context);
+    try {
+      RunAll(rewritten, result, context);
+    } catch (...) {
+      sqlite3_exec(db_, "ROLLBACK TO mav_statement; RELEASE mav_statement", nullptr, nullptr,
+                   nullptr);
+      throw;
+    }
+    RunAll("RELEASE mav_statement", nullptr, context);
+  }
+
+  // Runs a fixed statement of this driver's own, not rewritten.
+  void RunPlain(const std::string& sql, QueryResult* result) {
+    RunAll(sql, result, "in statement: " + sql);
+  }
+
+  // True when something other than blanks and semicolons follows the first statement's
+  // semicolon (a comment counts too: the check only decides whether a savepoint is needed).
+  static bool HoldsSeveral(const std::string& sql) {
+    const std::size_t first_end = FirstStatementEnd(sql);
+    return sql.find_first_not_of(" \t\r\n;", first_end) != std::string::npos;
+  }
+
+  // Offset just past the first statement of `sql`, as SQLite splits it.
+  static std::size_t FirstStatementEnd(const std::string& sql) {
+    for (std::size_t i = sql.find(';'); i != std::string::npos; i = sql.find(';', i + 1)) {
+      if (sqlite3_complete(sql.substr(0, i + 1).c_str())) return i + 1;
+    }
+    return sql.size();
+  }
+
+  // Compiles and runs the statements of `sql` one after the other (a statement may depend
+  // on the tables the one before it created). Blank texts and comments compile to nothing.
+  void RunAll(const std::string& sql, QueryResult* result, const std::string& context) {
+    const char* tail = sql.c_str();
+    const char* const end = sql.c_str() + sql.size();
+    while (tail < end) {
+      sqlite3_stmt* raw = nullptr;
+      const char* next = nullptr;
+      const int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &raw, &next);
+      StatementPtr stmt(raw);
+      if (rc != SQLITE_OK) Fail(rc, context);
+      if (stmt != nullptr) Step(stmt.get(), result, context);
+      if (next == nullptr || next <= tail) break;
+      tail = next;
+    }
+  }
+
+  void Step(sqlite3_stmt* stmt, QueryResult* result, const std::string& context) {
+    const int columns = sqlite3_column_count(stmt);
+    const bool collect = result != nullptr && columns > 0 && result->columns.empty();
+    if (collect) {
+      result->columns.reserve(columns);
+      for (int i = 0; i < columns; ++i) {
+        const char* name = sqlite3_column_name(stmt, i);
+        result->columns.emplace_back(name != nullptr ? name : "");
+      }
+    }
+    for (;;) {
+      const int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_DONE) return;
+      if (rc != SQLITE_ROW) Fail(rc, context);
+      if (!collect) continue;
+      std::vector<Value> row;
+      row.reserve(columns);
+      for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(stmt, i));
+      result->rows.push_back(std::move(row));
+    }
+  }
+
+  [[noreturn]] void Fail(int rc, const std::string& context) {
+    throw AgentError(kDatabaseError, DriverMessage(db_, rc) + " " + context + " [" +
+                                         Describe() + "]");
+  }
+
+  sqlite3* db_;
+  std::filesystem::path file_;
+};
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bool create) {
+  std::error_code ec;
+  if (!create && !std::filesystem::is_regular_file(file, ec)) {
+    throw AgentError(kConnectionFailed, "Cannot open database file " + file.string() +
+                                            ": the file does not exist");
+  }
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  const int rc = sqlite3_open_v2(file.string().c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    const std::string message = DriverMessage(db, rc);
+    sqlite3_close_v2(db);
+    throw AgentError(kConnectionFailed,
+                     "Cannot open database file " + file.string() + ": " + message);
+  }
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+
+  // The first read of the schema checks the file header: a file that is not a database
+  // fails here, at open, rather than at the first query.
+  char* error = nullptr;
+  if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &error) !=
+      SQLITE_OK) {
+    const std::string message = DriverMessage(db, sqlite3_errcode(db));
+    sqlite3_free(error);
+    sqlite3_close_v2(db);
+    throw AgentError(kConnectionFailed,
+                     "Cannot open database file " + file.string() + ": " + message);
+  }
+  // Best effort: a read-only file, or one another program holds in an exclusive lock, keeps
+  // the journal mode it has and still works.
+  sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  return std::make_unique<SqliteConnection>(db, file);
+}
+
+}  // namespace data
