@@ -17,7 +17,9 @@ constexpr int kLastBsYear = 5000;
 // Throws AgentError kSubscriptOutOfRange for a year or month outside the table.
 std::uint8_t BsMonthDays(int year, int month);
 
-// The month-length table is built once, on first use; these report and force that.
+// The month-length table is computed when the program is compiled, so it is always ready;
+// EnsureCalendarTables and BuildCalendarTables do nothing and stay for callers that make sure
+// of the table before reading it.
 bool CalendarReady();
 void EnsureCalendarTables();
 void BuildCalendarTables();
@@ -30,8 +32,15 @@ const std::string& BsMonthName(int month);
 // kSubscriptOutOfRange when the day lies outside the calendar.
 std::string AdToBs(const std::string& ad_date);
 
-// The BS date of an AD calendar day.
+// The BS date of an AD calendar day. Throws kTypeMismatch for an invalid day (2023/02/30),
+// kSubscriptOutOfRange before AD 1443/04/05 or after AD 4944/05/31.
 std::string AdToBs(std::chrono::year_month_day ad_date);
+
+// Today's BS date: the local calendar day of `now`.
+std::string TodayBs(std::chrono::system_clock::time_point now);
+
+// The date text "yyyy/mm/dd" of a year, month and day (month and day as two digits).
+std::string FormatBsDate(int year, int month, int day);
 
 // The date `days` days after `date` (before it when `days` is negative). A day past the end
 // of its month counts on into the next month. Throws kTypeMismatch when a field of `date` is
