@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/connection.h"
 
@@ -20,12 +21,51 @@ struct UpgradeContext {
   std::string FallbackStartDate;
 };
 
-// Runs upgrade steps first_step..last_step in order (start-up runs 1..3, then 4..last).
-// The first failing step throws; every step is all-or-nothing.
-void RunUpgradeSteps(UpgradeContext& context, int first_step, int last_step);
+// How a step decides whether it has work to do.
+enum class Probe {
+  kTable,        // runs when `table` is missing from the accounting catalog
+  kMasterTable,  // runs when `table` is missing from the Master catalog; statements go there
+  kColumn,       // runs when `table` lacks `column`
+  kNarrowColumn, // runs when the text column `table`.`column` holds fewer than `width`
+                 // characters (SQL Server only: the embedded driver does not enforce lengths)
+  kAlways,       // runs on every start
+};
+
+// What a step does after its statements.
+enum class Fill {
+  kNone,
+  kDistricts,  // one District row per name of the district list, SN 1, 2, 3, ...
+  kDateTo,     // SMSSetting.DateTo = 365 days after each row's Date (or the fallback date)
+};
+
+// One upgrade step: a probe and the SQL Server statements that create or extend its object
+// and give the new columns their starting values.
+struct UpgradeStep {
+  Probe probe;
+  const char* table;   // "" for kAlways
+  const char* column;  // kColumn, kNarrowColumn; otherwise ""
+  std::vector<const char*> statements;
+  Fill fill = Fill::kNone;
+  int width = 0;  // characters; kNarrowColumn only
+};
+
+// The steps in order; step n is element n - 1.
+const std::vector<UpgradeStep>& UpgradeSteps();
 
 // Number of the last step.
 int LastUpgradeStep();
+
+// The district names of the District table, in SN order, joined by "_".
+extern const char kDistrictList[];
+
+// Runs upgrade steps first_step..last_step in order (start-up runs 1..3 right after the
+// connection, then 4..LastUpgradeStep() after the fiscal year). A step whose probe finds its
+// object runs nothing. A step that runs is all-or-nothing: its statements and fill run in one
+// transaction, and an ALTER TABLE ... ADD adds only the columns still missing (a starting
+// value is then written only into the columns the step added). The first failing step throws
+// AgentError ("Schema upgrade step n: ...") and leaves the catalog as before that step; the
+// steps before it stay done.
+void RunUpgradeSteps(UpgradeContext& context, int first_step, int last_step);
 
 }  // namespace schema
 
