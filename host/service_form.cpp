@@ -1,1 +1,149 @@
-namespace host {}
+#include "host/service_form.h"
+
+#include <chrono>
+#include <exception>
+#include <system_error>
+
+#include "calendar/bs_date.h"
+#include "data/agent_error.h"
+#include "host/connector_file.h"
+#include "host/database_connection.h"
+#include "host/fiscal_year.h"
+#include "host/ledger_fixups.h"
+#include "schema/schema_upgrade.h"
+#include "sms/sms_service.h"
+
+namespace host {
+namespace {
+
+// Today's BS date from the agent's clock (local calendar day).
+std::string TodayBs(const Environment& env) {
+  const auto now = env.now ? env.now() : std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm local{};
+  localtime_r(&t, &local);
+  return calendar::AdToBs(std::chrono::year_month_day{
+      std::chrono::year{local.tm_year + 1900},
+      std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+      std::chrono::day{static_cast<unsigned>(local.tm_mday)}});
+}
+
+}  // namespace
+
+ServiceForm::ServiceForm(AgentState& state, std::ostream& log) : state_(state), errors_(log) {}
+
+data::Connection& ServiceForm::Main() const {
+  if (!state_.MainConnection) {
+    throw data::AgentError(data::kConnectionFailed,
+                           "The accounting catalog is not connected (no active Settings row)");
+  }
+  return *state_.MainConnection;
+}
+
+void ServiceForm::Form_Load() {
+  if (place_window_) place_window_();
+  SetDatabase();
+  state_.loans.MainConnection = state_.MainConnection.get();
+
+  schema::UpgradeContext upgrade;
+  upgrade.MainConnection = &Main();  // without an active row start-up ends here
+  upgrade.OpenMasterConnection = [this] {
+    return data::OpenConnection(MasterConnectionString(state_));
+  };
+  upgrade.MasterConnection = &state_.MasterConnection;
+  upgrade.FallbackStartDate = TodayBs(state_.env);
+  schema::RunUpgradeSteps(upgrade, 1, 3);
+
+  CopyPrintDatabase();
+  state_.CurFyear = GetCurrentFyear(Main());
+  schema::RunUpgradeSteps(upgrade, 4, schema::LastUpgradeStep());
+  // LOAN_SETTINGS_CALL
+}
+
+void ServiceForm::CopyPrintDatabase() {
+  namespace fs = std::filesystem;
+  const fs::path& target = state_.env.print_copy_target;
+  if (target.empty()) return;
+  // The program folder's copy is found whatever the letter case of its name.
+  fs::path source;
+  std::error_code ec;
+  for (fs::directory_iterator it(state_.env.program_folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::error_code type_ec;
+    if (name == "chprint.mdb" && it->is_regular_file(type_ec)) {
+      source = it->path();
+      break;
+    }
+  }
+  if (source.empty()) return;
+  if (fs::exists(target, ec) || ec) return;  // never overwritten
+  if (!fs::copy_file(source, target, fs::copy_options::skip_existing, ec) && ec) {
+    throw data::AgentError(data::kFileNotFound, "Cannot copy " + source.string() + " to " +
+                                                    target.string() + ": " + ec.message());
+  }
+}
+
+template <typename Work>
+void ServiceForm::Trap(const char* unit, Work&& work) {
+  try {
+    work();
+  } catch (const data::AgentError& e) {
+    errors_.Record(unit, e.number(), e.description());
+  } catch (const std::exception& e) {
+    errors_.Record(unit, data::kDatabaseError, e.what());
+  }
+}
+
+void ServiceForm::Timer1_Timer() {
+  lbl_datbase_ = ">> " + state_.DbName;
+
+  Trap("SMS", [this] {
+    state_.sms.SMSCustomerID = sms::GetSMSCustomerID(Main());
+    if (state_.DbConnected && CheckInternetConnection()) {
+      sms::SmsContext context = MakeSmsContext();
+      sms::SetSMSDatabase(context);
+      sms::CheckSMS(context);
+    }
+  });
+  Trap("loan repayment codes", [this] { FixLoanRepaymentCodes(Main(), state_.CurFyear); });
+  Trap("deposit entry dates", [this] { FixDepositEntryDates(Main(), state_.CurFyear); });
+}
+
+bool ServiceForm::CheckInternetConnection() {
+  try {
+    return state_.env.online && state_.env.online();
+  } catch (...) {
+    return false;  // the online test never fails the tick: an error means offline
+  }
+}
+
+void ServiceForm::SetDatabase() { host::SetDatabase(state_); }
+
+void ServiceForm::FileInfo(const std::filesystem::path& StrFile) { host::FileInfo(state_, StrFile); }
+
+std::string ServiceForm::GetDc(std::int32_t& LngAsc) { return host::GetDc(LngAsc); }
+
+std::int32_t ServiceForm::GeTCurYear(const std::string& StrNDate) {
+  return host::GeTCurYear(Main(), StrNDate);
+}
+
+sms::SmsContext ServiceForm::MakeSmsContext() {
+  sms::SmsContext c;
+  c.MainConnection = &Main();
+  c.DbName = state_.DbName;
+  c.CurFyear = state_.CurFyear;
+  c.loans = &state_.loans;
+  c.sms = &state_.sms;
+  c.GeTCurYear = [this](const std::string& date) { return GeTCurYear(date); };
+  c.now = state_.env.now;
+  return c;
+}
+
+void ServiceForm::CheckSMS() {
+  sms::SmsContext context = MakeSmsContext();
+  sms::CheckSMS(context);
+}
+
+}  // namespace host

@@ -1,0 +1,70 @@
+#include "host/database_connection.h"
+
+#include <system_error>
+
+#include "data/record_set.h"
+#include "host/connector_file.h"
+
+namespace host {
+
+std::string SettingsConnectionString(const std::filesystem::path& program_folder) {
+  return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+         (program_folder / "mavdata.cdf").string() +
+         ";Persist Security Info=false;Jet OLEDB:Database Password=" + kSettingsPassword;
+}
+
+std::string MainConnectionString(const AgentState& state) {
+  return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + state.DbUser +
+         ";pwd=" + state.DbPassword + ";Initial Catalog=" + state.DbName +
+         ";Data Source=" + state.DbServer;
+}
+
+std::string MasterConnectionString(const AgentState& state) {
+  return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + state.DbUser +
+         ";pwd=" + state.DbPassword + ";Initial Catalog=Master;Data Source=" + state.DbServer;
+}
+
+bool ConnectorFilePresent(const std::filesystem::path& folder) {
+  // Listing the folder rather than probing the path keeps the comparison exact on file
+  // systems that ignore letter case.
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    if (it->path().filename() == kConnectorFileName) {
+      std::error_code type_ec;
+      return it->is_regular_file(type_ec);
+    }
+  }
+  return false;
+}
+
+void SetDatabase(AgentState& state) {
+  const std::filesystem::path& folder = state.env.program_folder;
+  state.JetConnection = data::OpenConnection(SettingsConnectionString(folder));
+
+  state.UseConnector = ConnectorFilePresent(folder);
+  if (state.UseConnector) {
+    FileInfo(state, folder / kConnectorFileName);
+    state.DbServer = state.CnServer;
+    state.DbUser = state.CnUser;
+    state.DbPassword = state.CnPassword;
+    state.DbName = state.CnDatabase;
+  } else {
+    data::RecordSet rs;
+    rs.Open(*state.JetConnection, "Select * from Settings Where [Using]=true",
+            data::CursorType::kDynamic, data::LockType::kOptimistic);
+    if (rs.Bof() || rs.Eof()) {
+      state.DbConnected = false;
+      return;
+    }
+    state.DbServer = rs.Field("ServerName").Text().value_or(".");
+    state.DbUser = rs.Field("UserName").Text().value_or("");
+    state.DbPassword = rs.Field("PassWord").Text().value_or("");
+    state.DbName = rs.Field("Dbase").Text().value_or("MavData2075");
+  }
+
+  state.MainConnection = data::OpenConnection(MainConnectionString(state));
+  state.DbConnected = true;
+}
+
+}  // namespace host

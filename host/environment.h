@@ -1,0 +1,26 @@
+#ifndef MAV_HOST_ENVIRONMENT_H_
+#define MAV_HOST_ENVIRONMENT_H_
+
+#include <filesystem>
+
+#include "host/agent_state.h"
+
+namespace host {
+
+// Folder of the running executable (symbolic links resolved).
+std::filesystem::path ExecutableFolder();
+
+// True when a network interface other than loopback is up and running.
+bool NetworkInterfaceUp();
+
+// Where a print database copy goes: "C:\ChPrint.mdb" on Windows, "ChPrint.mdb" in the
+// user's home folder elsewhere (the current folder when HOME is unset).
+std::filesystem::path DefaultPrintCopyTarget();
+
+// The platform's environment: the executable's folder, the print copy target above, the
+// network test above and the system clock.
+Environment DefaultEnvironment();
+
+}  // namespace host
+
+#endif  // MAV_HOST_ENVIRONMENT_H_

@@ -1,0 +1,70 @@
+#ifndef MAV_HOST_SERVICE_FORM_H_
+#define MAV_HOST_SERVICE_FORM_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "host/agent_state.h"
+#include "host/tick_error_log.h"
+
+namespace host {
+
+// Window size in twips (1/1440 inch; 15 twips are one pixel at 96 dots per inch).
+inline constexpr int kFormWidthTwips = 4365;
+inline constexpr int kFormHeightTwips = 1200;
+inline constexpr int kTwipsPerPixel = 15;
+
+// Initial text of the database label, shown until the first tick.
+inline constexpr const char* kInitialDatabaseLabel = ">>Database";
+
+// The agent's one window: start-up, the 100 ms tick, and the form-level operations. It
+// works on the program's state object and knows nothing of the window toolkit; the window
+// (or the headless loop) calls Form_Load once and Timer1_Timer on every tick, and shows
+// LblDatbase().
+class ServiceForm {
+ public:
+  // `log` receives the tick's trapped errors.
+  ServiceForm(AgentState& state, std::ostream& log);
+
+  // Places the window (step 1 of start-up); set by the window before Form_Load.
+  void set_place_window(std::function<void()> place) { place_window_ = std::move(place); }
+
+  // Start-up: place the window, SetDatabase, upgrade steps 1-3, print database copy,
+  // CurFyear, upgrade steps 4-last, loan settings. Throws AgentError on the first failure.
+  void Form_Load();
+
+  // One tick. Traps every error: the SMS work, pass 1 and pass 2 are trapped each on its
+  // own, so a failure of one never keeps the others from running.
+  void Timer1_Timer();
+
+  // Online test through state.env.online; false on any error.
+  bool CheckInternetConnection();
+
+  void SetDatabase();
+  void FileInfo(const std::filesystem::path& StrFile);
+  std::string GetDc(std::int32_t& LngAsc);
+  std::int32_t GeTCurYear(const std::string& StrNDate);
+  void CheckSMS();
+
+  const std::string& LblDatbase() const { return lbl_datbase_; }
+  TickErrorLog& errors() { return errors_; }
+
+ private:
+  data::Connection& Main() const;
+  sms::SmsContext MakeSmsContext();
+  void CopyPrintDatabase();
+  template <typename Work>
+  void Trap(const char* unit, Work&& work);
+
+  AgentState& state_;
+  TickErrorLog errors_;
+  std::function<void()> place_window_;
+  std::string lbl_datbase_ = kInitialDatabaseLabel;
+};
+
+}  // namespace host
+
+#endif  // MAV_HOST_SERVICE_FORM_H_

@@ -1,0 +1,39 @@
+#ifndef MAV_HOST_SERVICE_WINDOW_H_
+#define MAV_HOST_SERVICE_WINDOW_H_
+
+#include <ostream>
+
+#include "host/service_form.h"
+
+namespace host {
+
+// Position of the window's outer top-left corner, in twips.
+struct WindowPlacement {
+  float left;
+  float top;
+};
+
+// The lower right corner of the screen: 130 twips to the right edge and 660 twips above
+// the bottom edge, for the task bar. Sizes are in twips, the window's its outer size;
+// single-precision arithmetic.
+WindowPlacement LowerRightPlacement(float screen_width, float screen_height, float window_width,
+                                    float window_height);
+
+// True when an X display can be opened. Asked before the window toolkit starts, because
+// the toolkit ends the process when it finds none.
+bool DisplayAvailable();
+
+// Runs the agent with its window: start-up (an error is shown in a message box), then the
+// window appears and the 100 ms timer ticks until the window is closed. Returns the exit
+// status: 0 after the window closed, 1 when start-up failed.
+int RunWindowed(ServiceForm& form);
+
+// Runs the agent without a window: the same start-up (an error is written to `err` as
+// "Error <number>: <description>") and ticks every 100 ms; the database label's text is
+// written to `out` whenever it changes. SIGINT and SIGTERM end it. Returns the exit status:
+// 0 after a signal, 1 when start-up failed.
+int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err);
+
+}  // namespace host
+
+#endif  // MAV_HOST_SERVICE_WINDOW_H_
