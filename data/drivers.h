@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "data/connection.h"
 
@@ -17,6 +18,22 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bo
 // An ODBC connection string ("Driver=...;..."), statements passed unchanged.
 std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string,
                                      Dialect dialect);
+
+// The ODBC connection string for SQL Server through the first installed driver among
+// "ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS" and
+// "SQL Server", from the OLE DB values Data Source, Initial Catalog, User ID and pwd.
+// Throws AgentError kConnectionFailed when none of them is installed.
+std::string SqlServerOdbcString(const std::string& server, const std::string& catalog,
+                                const std::string& user, const std::string& password);
+
+// The same for a given driver name: Server (FreeTDS: with Port, from "host,port"; 1433 when
+// no port or instance is given), Database, UID, PWD.
+std::string SqlServerOdbcStringForDriver(const std::string& driver, const std::string& server,
+                                         const std::string& catalog, const std::string& user,
+                                         const std::string& password);
+
+// The names of the ODBC drivers the driver manager knows.
+std::vector<std::string> InstalledOdbcDrivers();
 
 // A Jet 4 database file (read through mdbtools; writes are refused).
 std::unique_ptr<Connection> OpenJetFile(const std::filesystem::path& file,

@@ -1,0 +1,680 @@
+// The ODBC driver: SQL Server through an installed SQL Server ODBC driver (unixODBC on Linux),
+// or any data source an ODBC connection string names.
+//
+// Texts to and from SQL Server drivers travel as UTF-16 (the "W" calls and SQL_C_WCHAR):
+// those drivers convert the server's text to UTF-16 themselves, while what they hand out as
+// SQL_C_CHAR depends on the process locale and the driver's settings. The SQLite ODBC driver
+// has no "W" calls (the driver manager would squeeze UTF-16 through the C locale, losing
+// every non-ASCII letter); its narrow interface is UTF-8, SQLite's own encoding, so texts go
+// to it unconverted. The agent's texts are UTF-8 on our side.
+//
+// Failures are decided by return codes, never by SQLSTATEs: drivers disagree on states (the
+// SQLite driver reports everything as HY000), and FreeTDS puts the useful message in the
+// second diagnostic record, so every record is collected into the error.
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "data/agent_error.h"
+#include "data/connection.h"
+#include "data/drivers.h"
+#include "data/sql_dialect.h"
+
+namespace data {
+namespace {
+
+// A server that accepts the TCP connection but never answers the login would otherwise
+// keep the agent waiting for ever. Seconds.
+constexpr SQLULEN kLoginTimeoutSeconds = 15;
+
+// Size of one SQLGetData chunk for long texts and binaries. Bytes.
+constexpr std::size_t kChunkBytes = 8192;
+
+// The SQL Server drivers in order of preference (Microsoft's current, its previous one,
+// FreeTDS as Debian registers it, the old Windows driver).
+const char* const kSqlServerDrivers[] = {"ODBC Driver 18 for SQL Server",
+                                         "ODBC Driver 17 for SQL Server", "FreeTDS",
+                                         "SQL Server"};
+
+bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// UTF-8 -> UTF-16 code units. Malformed bytes become U+FFFD.
+std::basic_string<SQLWCHAR> ToUtf16(std::string_view text) {
+  std::basic_string<SQLWCHAR> out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::uint32_t cp = 0xFFFD;
+    int extra = 0;
+    if (lead < 0x80) {
+      cp = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      cp = lead & 0x1F;
+      extra = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+      cp = lead & 0x0F;
+      extra = 2;
+    } else if ((lead & 0xF8) == 0xF0) {
+      cp = lead & 0x07;
+      extra = 3;
+    } else {
+      extra = -1;
+    }
+    ++i;
+    if (extra > 0) {
+      if (i + extra > text.size()) {
+        cp = 0xFFFD;
+        i = text.size();
+      } else {
+        for (int k = 0; k < extra; ++k) {
+          const auto cont = static_cast<unsigned char>(text[i]);
+          if ((cont & 0xC0) != 0x80) {
+            cp = 0xFFFD;
+            break;
+          }
+          cp = (cp << 6) | (cont & 0x3F);
+          ++i;
+        }
+      }
+    } else if (extra < 0) {
+      cp = 0xFFFD;
+    }
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<SQLWCHAR>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<SQLWCHAR>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<SQLWCHAR>(cp));
+    }
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// UTF-16 code units -> UTF-8. Unpaired surrogates become U+FFFD.
+std::string ToUtf8(const SQLWCHAR* units, std::size_t count) {
+  std::string out;
+  out.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t cp = units[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+// Every diagnostic record of a handle: "[08001] (native 20009) message; [...] ...".
+std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
+  std::string out;
+  for (SQLSMALLINT record = 1;; ++record) {
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    std::vector<SQLCHAR> message(1024);
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLGetDiagRec(handle_type, handle, record, state, &native, message.data(),
+                                 static_cast<SQLSMALLINT>(message.size()), &length);
+    if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+      message.resize(static_cast<std::size_t>(length) + 1);
+      rc = SQLGetDiagRec(handle_type, handle, record, state, &native, message.data(),
+                         static_cast<SQLSMALLINT>(message.size()), &length);
+    }
+    if (!Succeeded(rc)) break;
+    if (!out.empty()) out += "; ";
+    out += "[" + std::string(reinterpret_cast<const char*>(state)) + "] (native " +
+           std::to_string(native) + ") " + reinterpret_cast<const char*>(message.data());
+  }
+  if (out.empty()) out = "the driver gave no diagnostic";
+  return out;
+}
+
+// A connection string fit for an error text: the value of PWD (any letter case) hidden.
+std::string HidePassword(const std::string& connection_string) {
+  std::string out;
+  std::size_t pos = 0;
+  while (pos <= connection_string.size()) {
+    std::size_t end = pos;
+    // A value in braces may hold ';' (doubled '}' stays inside the value).
+    bool in_braces = false;
+    while (end < connection_string.size()) {
+      const char c = connection_string[end];
+      if (in_braces) {
+        if (c == '}') {
+          if (end + 1 < connection_string.size() && connection_string[end + 1] == '}') {
+            ++end;
+          } else {
+            in_braces = false;
+          }
+        }
+      } else if (c == '{') {
+        in_braces = true;
+      } else if (c == ';') {
+        break;
+      }
+      ++end;
+    }
+    std::string part = connection_string.substr(pos, end - pos);
+    const std::size_t eq = part.find('=');
+    if (eq != std::string::npos) {
+      std::string key = part.substr(0, eq);
+      key.erase(0, key.find_first_not_of(' '));
+      key.erase(key.find_last_not_of(' ') + 1);
+      std::transform(key.begin(), key.end(), key.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+      if (key == "PWD" || key == "PASSWORD") part = part.substr(0, eq + 1) + "***";
+    }
+    out += part;
+    if (end >= connection_string.size()) break;
+    out += ';';
+    pos = end + 1;
+  }
+  return out;
+}
+
+// Owns an ODBC handle.
+struct HandleDeleter {
+  SQLSMALLINT type;
+  void operator()(void* handle) const {
+    if (handle != nullptr) SQLFreeHandle(type, handle);
+  }
+};
+using HandlePtr = std::unique_ptr<void, HandleDeleter>;
+
+HandlePtr NewEnvironment() {
+  SQLHANDLE env = SQL_NULL_HANDLE;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
+    throw AgentError(kConnectionFailed, "The ODBC driver manager could not be started");
+  }
+  HandlePtr owner(env, HandleDeleter{SQL_HANDLE_ENV});
+  if (!Succeeded(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                               reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+    throw AgentError(kConnectionFailed,
+                     "The ODBC driver manager refused version 3: " +
+                         Diagnostics(SQL_HANDLE_ENV, env));
+  }
+  return owner;
+}
+
+// Splits an SQLite text into its statements (the SQLite driver runs one statement per call).
+// sqlite3_complete knows where a statement ends: it skips literals, quoted names, comments
+// and trigger bodies.
+std::vector<std::string> SplitSqliteStatements(const std::string& text) {
+  std::vector<std::string> statements;
+  std::string current;
+  for (char c : text) {
+    current += c;
+    if (c == ';' && sqlite3_complete(current.c_str()) != 0) {
+      current.pop_back();
+      if (current.find_first_not_of(" \t\r\n") != std::string::npos) {
+        statements.push_back(current);
+      }
+      current.clear();
+    }
+  }
+  if (current.find_first_not_of(" \t\r\n") != std::string::npos) statements.push_back(current);
+  return statements;
+}
+
+class OdbcConnection : public Connection {
+ public:
+  OdbcConnection(HandlePtr env, HandlePtr dbc, Dialect dialect, std::string description)
+      : env_(std::move(env)),
+        dbc_(std::move(dbc)),
+        dialect_(dialect),
+        description_(std::move(description)) {}
+
+  ~OdbcConnection() override {
+    if (in_transaction_) SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+    SQLDisconnect(dbc_.get());
+  }
+
+  void Execute(const std::string& sql) override { Run(sql, nullptr); }
+
+  QueryResult Query(const std::string& sql) override {
+    QueryResult result;
+    Run(sql, &result);
+    return result;
+  }
+
+  void BeginTransaction() override {
+    if (in_transaction_) {
+      throw AgentError(kDatabaseError, "A transaction is already open [" + Describe() + "]");
+    }
+    SetAutocommit(false, "begin a transaction");
+    in_transaction_ = true;
+  }
+
+  void Commit() override { EndTransaction(SQL_COMMIT, "commit"); }
+
+  void Rollback() override { EndTransaction(SQL_ROLLBACK, "roll back"); }
+
+  Dialect dialect() const override { return dialect_; }
+
+  std::string Describe() const override { return description_; }
+
+ private:
+  // UTF-16 calls for SQL Server drivers, UTF-8 narrow calls for the SQLite driver.
+  bool wide() const { return dialect_ == Dialect::kSqlServer; }
+
+  void SetAutocommit(bool on, const char* what) {
+    const SQLRETURN rc = SQLSetConnectAttr(
+        dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+        reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
+    if (!Succeeded(rc)) FailOn(SQL_HANDLE_DBC, dbc_.get(), std::string("Cannot ") + what, "");
+  }
+
+  void EndTransaction(SQLSMALLINT completion, const char* what) {
+    if (!in_transaction_) {
+      throw AgentError(kDatabaseError, std::string("Cannot ") + what +
+                                           ": no transaction is open [" + Describe() + "]");
+    }
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
+    if (!Succeeded(rc)) {
+      // The transaction stays open on the server: the caller may still roll it back.
+      FailOn(SQL_HANDLE_DBC, dbc_.get(), std::string("Cannot ") + what, "");
+    }
+    in_transaction_ = false;
+    SetAutocommit(true, "return to autocommit");
+  }
+
+  void Run(const std::string& sql, QueryResult* result) {
+    if (dialect_ == Dialect::kSqlServer) {
+      RunOne(sql, sql, result);
+      return;
+    }
+    const std::string rewritten = RewriteForSqlite(sql);
+    const std::vector<std::string> statements = SplitSqliteStatements(rewritten);
+    if (statements.size() <= 1) {
+      RunOne(statements.empty() ? rewritten : statements.front(), sql, result);
+      return;
+    }
+    // One text of the agent's became several statements: all of them or none.
+    if (in_transaction_) {
+      for (const auto& statement : statements) RunOne(statement, sql, result);
+      return;
+    }
+    BeginTransaction();
+    try {
+      for (const auto& statement : statements) RunOne(statement, sql, result);
+    } catch (...) {
+      try {
+        Rollback();
+      } catch (...) {
+        // The statement's own error is the one to report.
+      }
+      throw;
+    }
+    Commit();
+  }
+
+  // Runs one statement; `original` is the agent's text, for error messages.
+  void RunOne(const std::string& statement, const std::string& original, QueryResult* result) {
+    std::string context = "in statement: " + original;
+    if (statement != original) context += " (run as: " + statement + ")";
+
+    SQLHANDLE raw = SQL_NULL_HANDLE;
+    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc_.get(), &raw))) {
+      FailOn(SQL_HANDLE_DBC, dbc_.get(), "Cannot allocate a statement", context);
+    }
+    HandlePtr stmt(raw, HandleDeleter{SQL_HANDLE_STMT});
+
+    SQLRETURN rc = SQL_ERROR;
+    if (wide()) {
+      std::basic_string<SQLWCHAR> text = ToUtf16(statement);
+      rc = SQLExecDirectW(stmt.get(), text.data(), SQL_NTS);
+    } else {
+      std::vector<SQLCHAR> text(statement.begin(), statement.end());
+      text.push_back(0);
+      rc = SQLExecDirect(stmt.get(), text.data(), SQL_NTS);
+    }
+    // SQL_NO_DATA: a searched UPDATE or DELETE that matched no row.
+    if (!Succeeded(rc) && rc != SQL_NO_DATA) FailOn(SQL_HANDLE_STMT, stmt.get(), "", context);
+
+    // A batch may hold several results; the first one with columns is the query's.
+    for (;;) {
+      SQLSMALLINT columns = 0;
+      if (!Succeeded(SQLNumResultCols(stmt.get(), &columns))) {
+        FailOn(SQL_HANDLE_STMT, stmt.get(), "", context);
+      }
+      if (columns > 0) {
+        if (result != nullptr && result->columns.empty()) {
+          ReadResult(stmt.get(), columns, *result, context);
+        } else {
+          SQLCloseCursor(stmt.get());
+        }
+      }
+      const SQLRETURN more = SQLMoreResults(stmt.get());
+      if (more == SQL_NO_DATA) break;
+      if (!Succeeded(more)) FailOn(SQL_HANDLE_STMT, stmt.get(), "", context);
+    }
+  }
+
+  void ReadResult(SQLHANDLE stmt, SQLSMALLINT columns, QueryResult& result,
+                  const std::string& context) {
+    std::vector<SQLSMALLINT> types(columns);
+    result.columns.reserve(columns);
+    for (SQLSMALLINT i = 0; i < columns; ++i) {
+      constexpr SQLSMALLINT kNameUnits = 512;
+      SQLSMALLINT name_length = 0;
+      SQLULEN size = 0;
+      SQLSMALLINT digits = 0;
+      SQLSMALLINT nullable = 0;
+      SQLRETURN rc = SQL_ERROR;
+      if (wide()) {
+        SQLWCHAR name[kNameUnits];
+        rc = SQLDescribeColW(stmt, i + 1, name, kNameUnits, &name_length, &types[i], &size,
+                             &digits, &nullable);
+        const auto units = std::clamp<SQLSMALLINT>(name_length, 0, kNameUnits - 1);
+        if (Succeeded(rc)) result.columns.push_back(ToUtf8(name, units));
+      } else {
+        SQLCHAR name[kNameUnits];
+        rc = SQLDescribeCol(stmt, i + 1, name, kNameUnits, &name_length, &types[i], &size,
+                            &digits, &nullable);
+        const auto bytes = std::clamp<SQLSMALLINT>(name_length, 0, kNameUnits - 1);
+        if (Succeeded(rc)) result.columns.emplace_back(reinterpret_cast<char*>(name), bytes);
+      }
+      if (!Succeeded(rc)) FailOn(SQL_HANDLE_STMT, stmt, "", context);
+    }
+    for (;;) {
+      const SQLRETURN rc = SQLFetch(stmt);
+      if (rc == SQL_NO_DATA) break;
+      if (!Succeeded(rc)) FailOn(SQL_HANDLE_STMT, stmt, "", context);
+      std::vector<Value> row;
+      row.reserve(columns);
+      for (SQLSMALLINT i = 0; i < columns; ++i) {
+        row.push_back(ReadValue(stmt, i + 1, types[i], context));
+      }
+      result.rows.push_back(std::move(row));
+    }
+  }
+
+  Value ReadValue(SQLHANDLE stmt, SQLUSMALLINT column, SQLSMALLINT type,
+                  const std::string& context) {
+    SQLLEN indicator = 0;
+    switch (type) {
+      case SQL_BIT: {
+        unsigned char bit = 0;
+        GetData(stmt, column, SQL_C_BIT, &bit, sizeof bit, &indicator, context);
+        if (indicator == SQL_NULL_DATA) return Value();
+        return Value(bit != 0);
+      }
+      case SQL_TINYINT:
+      case SQL_SMALLINT:
+      case SQL_INTEGER:
+      case SQL_BIGINT: {
+        SQLBIGINT number = 0;
+        GetData(stmt, column, SQL_C_SBIGINT, &number, sizeof number, &indicator, context);
+        if (indicator == SQL_NULL_DATA) return Value();
+        return Value(static_cast<std::int64_t>(number));
+      }
+      case SQL_REAL:
+      case SQL_FLOAT:
+      case SQL_DOUBLE:
+      case SQL_DECIMAL:
+      case SQL_NUMERIC: {
+        double number = 0;
+        GetData(stmt, column, SQL_C_DOUBLE, &number, sizeof number, &indicator, context);
+        if (indicator == SQL_NULL_DATA) return Value();
+        return Value(number);
+      }
+      case SQL_BINARY:
+      case SQL_VARBINARY:
+      case SQL_LONGVARBINARY:
+        return ReadBinary(stmt, column, context);
+      default:
+        // Character types, dates and times, GUIDs, and whatever else: as the driver's text.
+        return ReadText(stmt, column, context);
+    }
+  }
+
+  Value ReadText(SQLHANDLE stmt, SQLUSMALLINT column, const std::string& context) {
+    if (wide()) {
+      std::optional<std::basic_string<SQLWCHAR>> text =
+          ReadChunks<SQLWCHAR>(stmt, column, SQL_C_WCHAR, context);
+      if (!text) return Value();
+      return Value(ToUtf8(text->data(), text->size()));
+    }
+    std::optional<std::basic_string<char>> text =
+        ReadChunks<char>(stmt, column, SQL_C_CHAR, context);
+    if (!text) return Value();
+    return Value(std::move(*text));
+  }
+
+  // Reads a long text in chunks, each SQLGetData call returning the next part; std::nullopt
+  // for Null. Each part ends with a terminator, so a part that filled the buffer was cut
+  // (SQLSTATE 01004) and more follows.
+  template <typename Unit>
+  std::optional<std::basic_string<Unit>> ReadChunks(SQLHANDLE stmt, SQLUSMALLINT column,
+                                                    SQLSMALLINT c_type,
+                                                    const std::string& context) {
+    constexpr std::size_t kUnits = kChunkBytes / sizeof(Unit);
+    Unit buffer[kUnits];
+    std::basic_string<Unit> text;
+    for (bool first = true;; first = false) {
+      SQLLEN indicator = 0;
+      const SQLRETURN rc = SQLGetData(stmt, column, c_type, buffer, sizeof buffer, &indicator);
+      if (rc == SQL_NO_DATA) break;
+      if (!Succeeded(rc)) FailOn(SQL_HANDLE_STMT, stmt, "", context);
+      if (indicator == SQL_NULL_DATA) {
+        if (first) return std::nullopt;
+        break;
+      }
+      const bool cut = indicator == SQL_NO_TOTAL ||
+                       static_cast<std::size_t>(indicator) >= sizeof buffer - sizeof(Unit);
+      const std::size_t units =
+          cut ? kUnits - 1 : static_cast<std::size_t>(indicator) / sizeof(Unit);
+      text.append(buffer, units);
+      if (rc == SQL_SUCCESS || !cut) break;
+    }
+    return text;
+  }
+
+  Value ReadBinary(SQLHANDLE stmt, SQLUSMALLINT column, const std::string& context) {
+    char buffer[kChunkBytes];
+    std::string bytes;
+    for (bool first = true;; first = false) {
+      SQLLEN indicator = 0;
+      const SQLRETURN rc =
+          SQLGetData(stmt, column, SQL_C_BINARY, buffer, sizeof buffer, &indicator);
+      if (rc == SQL_NO_DATA) break;
+      if (!Succeeded(rc)) FailOn(SQL_HANDLE_STMT, stmt, "", context);
+      if (indicator == SQL_NULL_DATA) {
+        if (first) return Value();
+        break;
+      }
+      const bool cut =
+          indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > sizeof buffer;
+      bytes.append(buffer, cut ? sizeof buffer : static_cast<std::size_t>(indicator));
+      if (rc == SQL_SUCCESS || !cut) break;
+    }
+    return Value(std::move(bytes));
+  }
+
+  void GetData(SQLHANDLE stmt, SQLUSMALLINT column, SQLSMALLINT c_type, void* target,
+               SQLLEN size, SQLLEN* indicator, const std::string& context) {
+    if (!Succeeded(SQLGetData(stmt, column, c_type, target, size, indicator))) {
+      FailOn(SQL_HANDLE_STMT, stmt, "", context);
+    }
+  }
+
+  // Throws kDatabaseError with every diagnostic record of `handle`, the statement and the
+  // data source.
+  [[noreturn]] void FailOn(SQLSMALLINT handle_type, SQLHANDLE handle, const std::string& what,
+                           const std::string& context) {
+    std::string description = "ODBC error " + Diagnostics(handle_type, handle);
+    if (!what.empty()) description = what + ": " + description;
+    if (!context.empty()) description += " " + context;
+    description += " [" + Describe() + "]";
+    throw AgentError(kDatabaseError, description);
+  }
+
+  HandlePtr env_;
+  HandlePtr dbc_;
+  Dialect dialect_;
+  std::string description_;
+  bool in_transaction_ = false;
+};
+
+// Puts a value into an ODBC connection string, in braces when it holds a character that
+// would end or open a value there.
+std::string OdbcValue(const std::string& value) {
+  const bool plain = value.find_first_of(";{}") == std::string::npos &&
+                     (value.empty() || (value.front() != ' ' && value.back() != ' '));
+  if (plain) return value;
+  std::string out = "{";
+  for (char c : value) {
+    if (c == '}') out += '}';
+    out += c;
+  }
+  out += '}';
+  return out;
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string,
+                                     Dialect dialect) {
+  const std::string shown = HidePassword(odbc_connection_string);
+  HandlePtr env = NewEnvironment();
+
+  SQLHANDLE raw = SQL_NULL_HANDLE;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), &raw))) {
+    throw AgentError(kConnectionFailed, "Cannot connect through ODBC (" + shown + "): " +
+                                            Diagnostics(SQL_HANDLE_ENV, env.get()));
+  }
+  HandlePtr dbc(raw, HandleDeleter{SQL_HANDLE_DBC});
+
+  if (!Succeeded(SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                   reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0))) {
+    throw AgentError(kConnectionFailed, "Cannot set the login timeout (" + shown + "): " +
+                                            Diagnostics(SQL_HANDLE_DBC, dbc.get()));
+  }
+
+  std::vector<SQLCHAR> text(odbc_connection_string.begin(), odbc_connection_string.end());
+  text.push_back(0);
+  SQLCHAR completed[1024];
+  SQLSMALLINT completed_length = 0;
+  const SQLRETURN rc =
+      SQLDriverConnect(dbc.get(), nullptr, text.data(), SQL_NTS, completed, sizeof completed,
+                       &completed_length, SQL_DRIVER_NOPROMPT);
+  if (!Succeeded(rc)) {
+    throw AgentError(kConnectionFailed, "Cannot connect through ODBC (" + shown + "): " +
+                                            Diagnostics(SQL_HANDLE_DBC, dbc.get()));
+  }
+  return std::make_unique<OdbcConnection>(std::move(env), std::move(dbc), dialect,
+                                          "ODBC data source " + shown);
+}
+
+std::vector<std::string> InstalledOdbcDrivers() {
+  HandlePtr env = NewEnvironment();
+  std::vector<std::string> drivers;
+  SQLUSMALLINT direction = SQL_FETCH_FIRST;
+  for (;;) {
+    SQLCHAR name[256];
+    SQLSMALLINT name_length = 0;
+    SQLCHAR attributes[1024];
+    SQLSMALLINT attributes_length = 0;
+    const SQLRETURN rc = SQLDrivers(env.get(), direction, name, sizeof name, &name_length,
+                                    attributes, sizeof attributes, &attributes_length);
+    if (!Succeeded(rc)) break;
+    drivers.emplace_back(reinterpret_cast<const char*>(name));
+    direction = SQL_FETCH_NEXT;
+  }
+  return drivers;
+}
+
+std::string SqlServerOdbcStringForDriver(const std::string& driver, const std::string& server,
+                                         const std::string& catalog, const std::string& user,
+                                         const std::string& password) {
+  // "." and "(local)" are SQL Server's names for the default instance on this machine.
+  std::string host = server;
+  std::string lowered = server;
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (lowered == "." || lowered == "(local)" || lowered == "(localdb)") host = "localhost";
+  for (const char* prefix : {".\\", "(local)\\"}) {
+    const std::size_t length = std::string(prefix).size();
+    if (lowered.compare(0, length, prefix) == 0) host = "localhost\\" + server.substr(length);
+  }
+
+  std::string out = "Driver={" + driver + "};";
+  if (driver == "FreeTDS") {
+    // FreeTDS takes the port as its own key; "host,port" and "host\instance" are SQL
+    // Server's forms (an instance is found through the SQL Server Browser, without a port).
+    const std::size_t comma = host.find(',');
+    if (comma != std::string::npos) {
+      std::string name = host.substr(0, comma);
+      const std::size_t slash = name.find('\\');
+      if (slash != std::string::npos) name = name.substr(0, slash);
+      out += "Server=" + OdbcValue(name) + ";Port=" + OdbcValue(host.substr(comma + 1)) + ";";
+    } else if (host.find('\\') != std::string::npos) {
+      out += "Server=" + OdbcValue(host) + ";";
+    } else {
+      out += "Server=" + OdbcValue(host) + ";Port=1433;";
+    }
+    out += "Database=" + OdbcValue(catalog) + ";UID=" + OdbcValue(user) +
+           ";PWD=" + OdbcValue(password) + ";TDS_Version=7.4;ClientCharset=UTF-8";
+    return out;
+  }
+  out += "Server=" + OdbcValue(host) + ";Database=" + OdbcValue(catalog) +
+         ";UID=" + OdbcValue(user) + ";PWD=" + OdbcValue(password);
+  // Version 18 encrypts by default and refuses the self-signed certificate most servers
+  // of a cooperative have.
+  if (driver == "ODBC Driver 18 for SQL Server") out += ";TrustServerCertificate=yes";
+  return out;
+}
+
+std::string SqlServerOdbcString(const std::string& server, const std::string& catalog,
+                                const std::string& user, const std::string& password) {
+  const std::vector<std::string> installed = InstalledOdbcDrivers();
+  for (const char* driver : kSqlServerDrivers) {
+    if (std::find(installed.begin(), installed.end(), driver) != installed.end()) {
+      return SqlServerOdbcStringForDriver(driver, server, catalog, user, password);
+    }
+  }
+  std::string wanted;
+  for (const char* driver : kSqlServerDrivers) {
+    if (!wanted.empty()) wanted += ", ";
+    wanted += std::string("\"") + driver + "\"";
+  }
+  throw AgentError(kConnectionFailed, "Cannot reach SQL Server " + server +
+                                          ": no SQL Server ODBC driver is installed (looked for " +
+                                          wanted + ")");
+}
+
+}  // namespace data
