@@ -209,24 +209,27 @@ DateFields SplitDate(std::string_view date) {
 
 // A field converted strictly to a 16-bit integer: kTypeMismatch when it is not a number,
 // kOverflow when it does not fit.
-std::int16_t StrictField(std::string_view field) {
-  if (!field.empty() && field.size() <= 4) {
-    int n = 0;
-    bool digits = true;
-    for (char c : field) {
-      if (c < '0' || c > '9') {
-        digits = false;
-        break;
-      }
-      n = n * 10 + (c - '0');
-    }
-    if (digits) return static_cast<std::int16_t>(n);
+// The value of a field of one to four plain digits, the usual case; -1 for any other text.
+int PlainDigits(std::string_view field) {
+  if (field.empty() || field.size() > 4) return -1;
+  int n = 0;
+  for (char c : field) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
   }
+  return n;
+}
+
+std::int16_t StrictField(std::string_view field) {
+  const int n = PlainDigits(field);
+  if (n >= 0) return static_cast<std::int16_t>(n);
   return data::ToInt16(data::ParseNumber(field));
 }
 
 // A field read as the numeric value of its leading digits (no digits: 0), as a 16-bit integer.
 std::int16_t LenientField(std::string_view field) {
+  const int n = PlainDigits(field);
+  if (n >= 0) return static_cast<std::int16_t>(n);
   return data::ToInt16(data::LeadingNumber(field));
 }
 
@@ -453,12 +456,9 @@ double BsMonthsBetween(std::string a, std::string b) {
   const std::int16_t yb = LenientField(fb.year), mb = LenientField(fb.month),
                      db = LenientField(fb.day);
   if (yb < ya) return 0.0;
-  // 16-bit month count: every intermediate value must fit.
-  std::int16_t months = data::CheckedInt16(std::int64_t{data::CheckedInt16(yb - ya)} * 12);
-  months = data::CheckedInt16(std::int64_t{months} + mb);
-  months = data::CheckedInt16(std::int64_t{months} - ma);
-  if (db < da) months = data::CheckedInt16(std::int64_t{months} - 1);  // last month incomplete
-  return months;
+  std::int64_t months = (std::int64_t{yb} - ya) * 12 + mb - ma;
+  if (db < da) --months;  // the last month is not complete
+  return data::CheckedInt16(months);  // a 16-bit month count
 }
 
 }  // namespace calendar
