@@ -1,0 +1,536 @@
+#include "host/catalog_generator.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+#include <variant>
+#include <vector>
+
+#include "calendar/bs_date.h"
+#include "data/agent_error.h"
+#include "data/numbers.h"
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Cell = std::variant<std::nullptr_t, std::int64_t, double, std::string>;
+
+// A prepared statement bound cell by cell.
+class Statement {
+ public:
+  Statement(sqlite3* db, const std::string& sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) Fail(sql);
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  void Run(const std::vector<Cell>& cells) {
+    sqlite3_reset(stmt_);
+    int i = 1;
+    for (const Cell& cell : cells) {
+      if (std::holds_alternative<std::nullptr_t>(cell)) {
+        sqlite3_bind_null(stmt_, i);
+      } else if (const auto* n = std::get_if<std::int64_t>(&cell)) {
+        sqlite3_bind_int64(stmt_, i, *n);
+      } else if (const auto* d = std::get_if<double>(&cell)) {
+        sqlite3_bind_double(stmt_, i, *d);
+      } else {
+        const std::string& s = std::get<std::string>(cell);
+        sqlite3_bind_text(stmt_, i, s.c_str(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+      }
+      ++i;
+    }
+    if (sqlite3_step(stmt_) != SQLITE_DONE) Fail("insert");
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) {
+    throw data::AgentError(data::kDatabaseError,
+                           what + ": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "no database"));
+  }
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// An SQLite file opened for writing; `replace` deletes an existing file first.
+class Database {
+ public:
+  Database(const fs::path& file, bool replace) {
+    std::error_code ec;
+    if (replace) fs::remove(file, ec);
+    if (sqlite3_open_v2(file.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr) != SQLITE_OK) {
+      const std::string message = sqlite3_errmsg(db_);
+      sqlite3_close(db_);
+      throw data::AgentError(data::kConnectionFailed, "Cannot create " + file.string() + ": " +
+                                                          message);
+    }
+    Exec("PRAGMA journal_mode=DELETE");
+  }
+  ~Database() { sqlite3_close(db_); }
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  void Exec(const std::string& sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+      const std::string message = error != nullptr ? error : "unknown error";
+      sqlite3_free(error);
+      throw data::AgentError(data::kDatabaseError, sql + ": " + message);
+    }
+  }
+  sqlite3* get() { return db_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+constexpr std::int64_t kCashAccount = 1;
+constexpr std::int64_t kInterestAccount = 2;  // "Interest from Loan A/C"
+constexpr const char* kNoDate = "0000/00/00";
+
+int YearOf(const std::string& bs) { return std::stoi(bs.substr(0, 4)); }
+int MonthOf(const std::string& bs) { return std::stoi(bs.substr(5, 2)); }
+
+std::string BsDate(int year, int month, int day) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d/%02d/%02d", year, month, day);
+  return text;
+}
+
+// Days from `from` to `to` (negative when `to` is earlier).
+std::int32_t DaysFrom(const std::string& from, const std::string& to) {
+  std::string a = from, b = to;
+  const std::int32_t days = calendar::BsDaysBetween(a, b);
+  return a == from ? days : -days;
+}
+
+std::chrono::sys_days ParseAd(const std::string& ad) {
+  return std::chrono::sys_days{std::chrono::year{std::stoi(ad.substr(0, 4))} /
+                               std::stoi(ad.substr(5, 2)) / std::stoi(ad.substr(8, 2))};
+}
+
+std::string FormatAd(std::chrono::sys_days day) {
+  const std::chrono::year_month_day ymd{day};
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d/%02u/%02u", static_cast<int>(ymd.year()),
+                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+  return text;
+}
+
+void CreateTables(Database& db, bool repaired_master) {
+  db.Exec("Create Table Ledger(LCODE Int,NAME Varchar(100))");
+  db.Exec("Create Table SubLedger(LCODE Int,SubCODE Int,Name Varchar(100))");
+  db.Exec(
+      "Create Table Acc(ACCODE Int,subCode Int,Mid Int,Name Varchar(100),Alias Varchar(50),"
+      "Nalias Varchar(50))");
+  db.Exec(std::string("Create Table Master(Index_Rec Int,CODE Int,VOUCHER_NO Int,Fyear Int,") +
+          "Date Varchar(10),Vtype Varchar(30),Status Varchar(15),PaidUpto Varchar(10),Debit "
+          "Float,Credit Float,BillNo Varchar(20),Particular Varchar(200),eDate Varchar(10)" +
+          (repaired_master ? ",iDate Varchar(10),dTime Varchar(8),Acode Int,MasterCode Int" : "") +
+          ")");
+  db.Exec(
+      "Create Table MasterAc(Mcode Int,Name Varchar(100),Address Varchar(100),Mobile "
+      "Varchar(30))");
+  db.Exec("Create Table OtherSetting(p1 Float,p2 Float,p3 Float)");
+  db.Exec("Create Table SavingSetting(SN Int,Name Varchar(50))");
+  db.Exec(
+      "Create Table Amortization(Accode Int,Loan Float,Interest Float,Nop Int,Period Float,"
+      "Tdate Varchar(10),Tfrom Varchar(10),Payment Float,LoanType Varchar(20),Fixedby "
+      "Varchar(20),Calc Varchar(20),Swith Int,Mi Float)");
+  db.Exec(
+      "Create Table AmDetails(Accode Int,SN Int,Date Varchar(10),Principal Float,Interest "
+      "Float)");
+  db.Exec("Create Table LocalGroup(SN Int,Name Varchar(50))");
+  db.Exec("Create Table VDC(SN Int,Name Varchar(50))");
+  db.Exec("Create Table Tole(SN Int,Name Varchar(50))");
+  db.Exec("Create Table LoanDemandForm(SN Int,Mcode Int,Amount Float)");
+  db.Exec("Create Table VRemarks(SN Int,Remarks Varchar(200))");
+  db.Exec("Create Table Company(SN Int,Name Varchar(100),Address Varchar(100))");
+  db.Exec(
+      "Create Table YearSetting(SN Int,Fyear Varchar(10),Dfrom Varchar(10),Dto Varchar(10),"
+      "[Using] Int)");
+  // The SMS tables as the agent's upgrade creates and extends them, so the upgrade keeps them.
+  db.Exec(
+      "Create Table SMSDatabase (SN Int,[Database] Varchar(255),[Password] Varchar(30),BSMS "
+      "Int,SMSRs Float,Msg Varchar(160),Server Varchar(60),Customer_ID Int,dType Varchar(30),"
+      "DBUser varchar(30),SMSRsLoan Float)");
+  db.Exec(
+      "Create Table LoanSMS(SN Int,Accode Int,Mobile Varchar(30),Date Varchar(10),[Receive] "
+      "Varchar(255),[Send] Varchar(600),Reply Int, Fyear Int)");
+  db.Exec(
+      "Create Table SMSService(SN Int,Date Varchar(30),BranchID Int,Customer_ID Int,Mobile "
+      "Varchar(15),Request Varchar(30),Reply Varchar(255),Process_Status Int)");
+  db.Exec(
+      "Create Table LoanStatement(SN Int,Accode int,Date Varchar(10),Mobile Varchar(15),Request "
+      "Varchar(5),Message_Reply Varchar(200))");
+}
+
+void WriteFiscalYears(Database& db, const std::string& today_bs) {
+  const int first = YearOf(FiscalYearsAround(today_bs).current_from) - 3;
+  Statement insert(db.get(), "Insert into YearSetting values(?,?,?,?,?)");
+  for (int sn = 1; sn <= 5; ++sn) {
+    const int y = first + sn - 1;
+    char name[16];
+    std::snprintf(name, sizeof name, "%04d/%02d", y, (y + 1) % 100);
+    insert.Run({std::int64_t{sn}, std::string(name), BsDate(y, 4, 1),
+                BsDate(y + 1, 3, calendar::BsMonthDays(y + 1, 3)), std::int64_t{sn == 4 ? 1 : 0}});
+  }
+}
+
+void WriteChart(Database& db) {
+  db.Exec(
+      "Insert into Ledger values(1,'Loan Issued Ledger'),(2,'Deposit Ledger'),(3,'Cash "
+      "Ledger'),(4,'Income Ledger')");
+  db.Exec(
+      "Insert into SubLedger values(1,101,'Agriculture Loan'),(1,102,'Business Loan'),"
+      "(2,201,'Saving Deposit'),(2,202,'Fixed Deposit'),(3,301,'Cash in Hand'),"
+      "(4,401,'Interest Income')");
+  db.Exec(
+      "Insert into Acc values(1,301,0,'Cash in Hand','Cash',Null),"
+      "(2,401,0,'Interest from Loan A/C','Interest',Null)");
+  db.Exec("Insert into OtherSetting values(2,3,4)");
+  db.Exec("Insert into Company values(1,'Demo Saving and Credit Cooperative Ltd.','Kathmandu')");
+  db.Exec("Insert into SavingSetting values(1,'Saving')");
+}
+
+// Writes Master rows with consecutive Index_Rec values.
+class LedgerWriter {
+ public:
+  LedgerWriter(Database& db, bool repaired, std::int64_t last_index = 0)
+      : repaired_(repaired),
+        index_(last_index),
+        insert_(db.get(), repaired ? "Insert into Master(Index_Rec,CODE,VOUCHER_NO,Fyear,Date,"
+                                     "Vtype,Status,PaidUpto,Debit,Credit,BillNo,Particular,eDate,"
+                                     "iDate,dTime,Acode,MasterCode) values(?,?,?,?,?,?,?,?,?,?,?,"
+                                     "?,?,?,?,?,?)"
+                                   : "Insert into Master(Index_Rec,CODE,VOUCHER_NO,Fyear,Date,"
+                                     "Vtype,Status,PaidUpto,Debit,Credit,BillNo,Particular,eDate) "
+                                     "values(?,?,?,?,?,?,?,?,?,?,?,?,?)") {}
+
+  // One row; `date` "" is written as Null. In a repaired Master the row also gets its entry
+  // date and, when `acode` is given, its loan codes.
+  void Row(std::int64_t code, std::int64_t voucher, std::int64_t fyear, const std::string& date,
+           const char* vtype, const char* status, const std::string& paid_upto, double debit,
+           double credit, const std::string& particular, Cell edate = nullptr,
+           Cell acode = nullptr, Cell master_code = nullptr, bool repaired_row = true) {
+    std::vector<Cell> cells = {++index_,
+                               code,
+                               voucher,
+                               fyear,
+                               date.empty() ? Cell(nullptr) : Cell(date),
+                               std::string(vtype),
+                               std::string(status),
+                               paid_upto,
+                               debit,
+                               credit,
+                               std::to_string(voucher),
+                               particular,
+                               edate};
+    if (repaired_) {
+      const bool done = repaired_row;
+      cells.push_back(done ? Cell(date) : Cell(nullptr));
+      cells.push_back(done ? Cell(std::string("00:00:00")) : Cell(nullptr));
+      cells.push_back(done ? acode : Cell(nullptr));
+      cells.push_back(done ? master_code : Cell(nullptr));
+    }
+    insert_.Run(cells);
+    ++rows_;
+  }
+  std::int64_t rows() const { return rows_; }
+
+ private:
+  bool repaired_;
+  std::int64_t index_;  // Index_Rec of the last row written
+  Statement insert_;
+  std::int64_t rows_ = 0;
+};
+
+// A repayment voucher of one loan: cash in, principal and interest out of the loan and
+// interest accounts. All three rows carry Status 'LoanR' as the accounting application
+// writes them.
+void RepaymentVoucher(LedgerWriter& ledger, std::int64_t loan, std::int64_t mid,
+                      std::int64_t voucher, std::int64_t fyear, const std::string& date,
+                      double principal, double interest, bool repaired = true) {
+  ledger.Row(kCashAccount, voucher, fyear, date, "Receipt", "LoanR", kNoDate,
+             principal + interest, 0, "Loan repayment", nullptr, loan, mid, repaired);
+  ledger.Row(loan, voucher, fyear, date, "Receipt", "LoanR", date, 0, principal,
+             "Principal received", nullptr, loan, mid, repaired);
+  ledger.Row(kInterestAccount, voucher, fyear, date, "Receipt", "LoanR", date, 0, interest,
+             "Interest received", nullptr, loan, mid, repaired);
+}
+
+void DepositVoucher(LedgerWriter& ledger, std::int64_t account, std::int64_t voucher,
+                    std::int64_t fyear, const std::string& date, double amount,
+                    bool repaired = true) {
+  ledger.Row(kCashAccount, voucher, fyear, date, "Receipt", "Deposit", kNoDate, amount, 0,
+             "Cash deposited", nullptr, nullptr, nullptr, repaired);
+  ledger.Row(account, voucher, fyear, date, "Receipt", "Deposit", kNoDate, 0, amount,
+             "Deposit", nullptr, nullptr, nullptr, repaired);
+}
+
+double Installment(double loan, double rate, int months) {
+  const double r = rate / 1200.0;  // per month
+  return data::RoundHalfEven(loan * r / (1 - std::pow(1 + r, -months)), 2);
+}
+
+}  // namespace
+
+FiscalYears FiscalYearsAround(const std::string& today_bs) {
+  const int y = YearOf(today_bs);
+  const int first = MonthOf(today_bs) >= 4 ? y : y - 1;  // the year in use began in month 4
+  FiscalYears years;
+  years.current_from = BsDate(first, 4, 1);
+  years.current_to = BsDate(first + 1, 3, calendar::BsMonthDays(first + 1, 3));
+  years.previous_from = BsDate(first - 1, 4, 1);
+  years.previous_to = BsDate(first, 3, calendar::BsMonthDays(first, 3));
+  return years;
+}
+
+void WriteSettingsFile(const fs::path& folder, const fs::path& server,
+                       const std::string& catalog) {
+  Database db(folder / "mavdata.cdf", true);
+  db.Exec(
+      "Create Table Settings(SN Int,[Using] Int,ServerName Varchar(100),UserName Varchar(50),"
+      "PassWord Varchar(50),Dbase Varchar(50))");
+  Statement insert(db.get(), "Insert into Settings values(1,1,?,'sa','',?)");
+  insert.Run({server.string(), catalog});
+}
+
+void WriteSmsOutbox(const fs::path& file) {
+  Database db(file, true);
+  db.Exec("Create Table Send(SN Int,Mobile Double,Msg Text,[Date] Text,[Time] Text)");
+}
+
+void CreateApplicationCatalog(const fs::path& file) {
+  Database db(file, true);
+  db.Exec("Begin");
+  CreateTables(db, false);
+  db.Exec("Commit");
+}
+
+void FillDemoCatalog(const fs::path& file, const fs::path& outbox, const std::string& today_ad,
+                     const std::string& today_bs) {
+  Database db(file, false);
+  db.Exec("Begin");
+  WriteFiscalYears(db, today_bs);
+  WriteChart(db);
+  const FiscalYears years = FiscalYearsAround(today_bs);
+
+  const char* const kMembers[] = {
+      "Ram Bahadur Thapa", "Sita Kumari Shrestha", "Hari Prasad Adhikari", "Gita Devi Poudel",
+      "Krishna Bahadur Gurung", "Maya Tamang",      "Bishnu Prasad Sharma", "Laxmi Kumari K.C.",
+      "Shyam Sundar Rai",      "Parbati Magar"};
+  Statement member(db.get(), "Insert into MasterAc values(?,?,?,?)");
+  Statement account(db.get(), "Insert into Acc values(?,?,?,?,?,Null)");
+  for (int i = 0; i < 10; ++i) {
+    const std::int64_t mcode = i + 1;
+    const std::string mobile = "98410000" + std::to_string(10 + i);
+    member.Run({mcode, std::string(kMembers[i]), std::string("Kathmandu-") + std::to_string(i + 1),
+                mobile});
+    account.Run({std::int64_t{2001 + i}, std::int64_t{i % 3 == 0 ? 202 : 201}, mcode,
+                 std::string(kMembers[i]), "SD-" + std::to_string(i + 1)});
+  }
+
+  LedgerWriter ledger(db, false);
+  Statement schedule(db.get(),
+                     "Insert into Amortization values(?,?,?,12,24,?,?,?,'Monthly',?,'Dynamic',0,0)");
+  std::int64_t voucher = 1;
+  const std::int32_t days_into_year = DaysFrom(years.current_from, today_bs);
+
+  // Eight loans of members 1..8, lent in the previous fiscal year, repaid monthly; the later
+  // loans stop paying a few months before today so that their replies show dues.
+  for (int i = 0; i < 8; ++i) {
+    const std::int64_t loan = 1001 + i, mid = i + 1;
+    const double amount = 50000.0 * (i + 1);
+    const double rate = 12 + i % 4;
+    const bool fixed_installment = i % 2 == 1;
+    const std::string lent = calendar::BsAddDays(years.previous_from, 20 + 25 * i);
+    const std::string first_due = calendar::BsAddMonths(lent, 1);
+    const double payment = fixed_installment ? Installment(amount, rate, 24) : amount / 24;
+    account.Run({loan, std::int64_t{i % 2 == 0 ? 101 : 102}, mid, std::string(kMembers[i]),
+                 "LN-" + std::to_string(i + 1)});
+    schedule.Run({loan, amount, rate, lent, first_due, payment,
+                  std::string(fixed_installment ? "Kista" : "Principal")});
+    ledger.Row(loan, voucher, 3, lent, "Payment", "Loan", kNoDate, amount, 0, "Loan issued");
+    ledger.Row(kCashAccount, voucher, 3, lent, "Payment", "...", kNoDate, 0, amount,
+               "Loan issued");
+    ++voucher;
+
+    double balance = amount;
+    const int skipped = i / 2;  // months left unpaid before today
+    for (int m = 1; m < 24; ++m) {
+      const std::string due = calendar::BsAddMonths(lent, m);
+      if (due > today_bs) break;
+      if (calendar::BsAddMonths(due, skipped) > today_bs) break;
+      const std::int64_t fyear = due < years.current_from ? 3 : 4;
+      const double interest = data::RoundHalfEven(balance * rate / 1200.0, 2);
+      const double principal =
+          data::RoundHalfEven(fixed_installment ? payment - interest : payment, 2);
+      balance -= principal;
+      RepaymentVoucher(ledger, loan, mid, voucher++, fyear, due, principal, interest);
+    }
+  }
+
+  // A member repaying two loans in one voucher (loans of members 1 and 2).
+  const std::string joint = calendar::BsAddDays(years.current_from, days_into_year / 2);
+  ledger.Row(kCashAccount, voucher, 4, joint, "Receipt", "LoanR", kNoDate, 3000, 0,
+             "Loan repayment");
+  ledger.Row(1001, voucher, 4, joint, "Receipt", "LoanR", joint, 0, 1000, "Principal received");
+  ledger.Row(1002, voucher, 4, joint, "Receipt", "LoanR", joint, 0, 2000, "Principal received");
+  ++voucher;
+
+  // Deposits: every account saves each month of both years up to today.
+  for (int i = 0; i < 10; ++i) {
+    for (std::string day = calendar::BsAddDays(years.previous_from, 5 + i);
+         day <= today_bs; day = calendar::BsAddMonths(day, 1)) {
+      const std::int64_t fyear = day < years.current_from ? 3 : 4;
+      DepositVoucher(ledger, 2001 + i, voucher++, fyear, day, 500.0 * (i + 1));
+    }
+  }
+  // A deposit voucher whose rows carry two dates (entered across midnight).
+  const std::string late = calendar::BsAddDays(years.current_from, days_into_year / 3);
+  const std::string next_day = calendar::BsAddDays(late, 1);
+  ledger.Row(kCashAccount, voucher, 4, late, "Receipt", "Deposit", kNoDate, 700, 0,
+             "Cash deposited");
+  ledger.Row(2003, voucher, 4, next_day, "Receipt", "Deposit", kNoDate, 0, 700, "Deposit");
+  ++voucher;
+
+  // Transfers between deposit accounts written by the mobile banking program: AD entry date,
+  // no BS date or fiscal year yet.
+  const std::chrono::sys_days today = ParseAd(today_ad);
+  for (int t = 0; t < 3; ++t) {
+    const std::string edate = FormatAd(today - std::chrono::days{3 * t + 1});
+    ledger.Row(2001 + t, voucher, 0, "", "Journal", "TRFOut", kNoDate, 1000.0 * (t + 1), 0,
+               "Transfer out", edate);
+    ledger.Row(2005 + t, voucher, 0, "", "Journal", "TRFIn", kNoDate, 0, 1000.0 * (t + 1),
+               "Transfer in", edate);
+    ++voucher;
+  }
+
+  // The SIM gateway and pending requests.
+  Statement gateway(db.get(),
+                    "Insert into SMSDatabase values(1,?,'',0,0,'HAPPY BIRTHDAY TO YOU AND WISH "
+                    "YOU ALL THE BEST.','.',101,'SIM','sa',0)");
+  gateway.Run({outbox.string()});
+  Statement loan_sms(db.get(), "Insert into LoanSMS values(?,?,?,?,'LOAN',Null,0,Null)");
+  Statement service(db.get(), "Insert into SMSService values(?,?,1,?,?,'BAL',Null,0)");
+  Statement statement(db.get(), "Insert into LoanStatement values(?,?,?,?,'LS',Null)");
+  for (int i = 0; i < 3; ++i) {
+    const std::string mobile = "98410000" + std::to_string(10 + i);
+    loan_sms.Run({std::int64_t{i + 1}, std::int64_t{1001 + i}, mobile, today_ad});
+    service.Run({std::int64_t{i + 1}, today_ad, std::int64_t{1004 + i}, mobile});
+    statement.Run({std::int64_t{i + 1}, std::int64_t{1005 + i}, today_ad, mobile});
+  }
+  db.Exec("Commit");
+}
+
+void WriteLargeCatalog(const fs::path& file, const LargeCatalog& size,
+                       const std::string& today_bs) {
+  Database db(file, true);
+  db.Exec("PRAGMA synchronous=OFF");
+  db.Exec("Begin");
+  CreateTables(db, true);
+  WriteFiscalYears(db, today_bs);
+  WriteChart(db);
+  const FiscalYears years = FiscalYearsAround(today_bs);
+
+  // About 70% of the rows belong to loans (2 for the disbursement, 3 per repayment), the rest
+  // to deposit vouchers (2 rows each) of half as many deposit accounts as loans.
+  const int loans = std::max(size.loans, 1);
+  const std::int64_t loan_rows = size.ledger_rows * 7 / 10;
+  const int repayments = static_cast<int>(std::max<std::int64_t>((loan_rows / loans - 2) / 3, 0));
+  const int deposit_accounts = std::max(loans / 2, 1);
+  const std::int64_t deposit_vouchers = (size.ledger_rows - loan_rows) / 2;
+
+  Statement member(db.get(), "Insert into MasterAc values(?,?,'Kathmandu',?)");
+  Statement account(db.get(), "Insert into Acc values(?,?,?,?,?,Null)");
+  Statement schedule(db.get(),
+                     "Insert into Amortization values(?,?,14,12,?,?,?,?,'Monthly','Principal',"
+                     "'Dynamic',0,0)");
+  LedgerWriter ledger(db, true);
+  std::int64_t voucher = 1;
+  for (int i = 0; i < loans; ++i) {
+    const std::int64_t loan = 100000 + i, mid = i + 1;
+    const std::string name = "Member " + std::to_string(mid);
+    member.Run({mid, name, "9841" + std::to_string(100000 + i)});
+    account.Run({loan, std::int64_t{101 + i % 2}, mid, name, "LN-" + std::to_string(mid)});
+    const double amount = 100000;
+    const std::string lent = calendar::BsAddDays(years.current_from, i % 30);
+    schedule.Run({loan, amount, static_cast<double>(std::max(repayments, 1)), lent,
+                  calendar::BsAddDays(lent, 15), amount / std::max(repayments, 1)});
+    ledger.Row(loan, voucher, 4, lent, "Payment", "Loan", kNoDate, amount, 0, "Loan issued",
+               nullptr, nullptr, nullptr);
+    ledger.Row(kCashAccount, voucher, 4, lent, "Payment", "...", kNoDate, 0, amount,
+               "Loan issued", nullptr, nullptr, nullptr);
+    ++voucher;
+    for (int r = 1; r <= repayments; ++r) {
+      const std::string day = calendar::BsAddDays(lent, 15 * r % 360);
+      RepaymentVoucher(ledger, loan, mid, voucher++, 4, day, 1000, 150);
+    }
+  }
+  for (int d = 0; d < deposit_accounts; ++d) {
+    account.Run({std::int64_t{500000 + d}, std::int64_t{201}, std::int64_t{d + 1},
+                 "Member " + std::to_string(d + 1), "SD-" + std::to_string(d + 1)});
+  }
+  for (std::int64_t v = 0; v < deposit_vouchers; ++v) {
+    DepositVoucher(ledger, 500000 + v % deposit_accounts, voucher++, 4,
+                   calendar::BsAddDays(years.current_from, static_cast<std::int32_t>(v % 360)),
+                   1000);
+  }
+  db.Exec("Commit");
+  db.Exec("PRAGMA synchronous=FULL");
+  CreateAgentIndexes(file);
+}
+
+void AddRepairBacklog(const fs::path& file, int vouchers, std::int64_t first_voucher,
+                      const std::string& today_bs) {
+  Database db(file, false);
+  db.Exec("Begin");
+  const FiscalYears years = FiscalYearsAround(today_bs);
+  // Index_Rec of backlog rows continues above every existing one.
+  std::int64_t last_index = 0;
+  {
+    sqlite3_stmt* max = nullptr;
+    sqlite3_prepare_v2(db.get(), "Select max(Index_Rec) from Master", -1, &max, nullptr);
+    if (max != nullptr && sqlite3_step(max) == SQLITE_ROW) last_index = sqlite3_column_int64(max, 0);
+    sqlite3_finalize(max);
+  }
+  LedgerWriter ledger(db, true, last_index);
+  std::int64_t voucher = first_voucher;
+  for (int v = 0; v < vouchers; ++v) {
+    const std::string day = calendar::BsAddDays(years.current_from, v % 300);
+    RepaymentVoucher(ledger, 100000 + v % 100, 1 + v % 100, voucher++, 4, day, 1000, 150,
+                     false);
+    DepositVoucher(ledger, 500000 + v % 50, voucher++, 4, day, 1000, false);
+  }
+  db.Exec("Commit");
+}
+
+void CreateAgentIndexes(const fs::path& file) {
+  Database db(file, false);
+  // Pass 1 and pass 2 find their few unrepaired rows through these, whatever the size of
+  // Master; the joins then go by account and subledger code.
+  db.Exec("Create Index If Not Exists IX_Master_Acode On Master(Acode,Status,Fyear)");
+  db.Exec("Create Index If Not Exists IX_Master_iDate On Master(iDate,Fyear)");
+  db.Exec("Create Index If Not Exists IX_Master_CODE On Master(CODE,PaidUpto)");
+  db.Exec("Create Index If Not Exists IX_Master_Date On Master(Date,Status)");
+  db.Exec("Create Index If Not Exists IX_Master_eDate On Master(eDate)");
+  db.Exec("Create Index If Not Exists IX_Master_Voucher On Master(VOUCHER_NO,Fyear)");
+  db.Exec("Create Index If Not Exists IX_Acc_ACCODE On Acc(ACCODE)");
+  db.Exec("Create Index If Not Exists IX_Acc_subCode On Acc(subCode)");
+  db.Exec("Create Index If Not Exists IX_SubLedger_SubCODE On SubLedger(SubCODE)");
+  db.Exec("Create Index If Not Exists IX_Ledger_LCODE On Ledger(LCODE)");
+  db.Exec("Create Index If Not Exists IX_Amortization_Accode On Amortization(Accode)");
+  db.Exec("Create Index If Not Exists IX_LoanSMS_Reply On LoanSMS(Reply)");
+  db.Exec("Create Index If Not Exists IX_SMSService_Reply On SMSService(Reply)");
+  db.Exec("Create Index If Not Exists IX_LoanStatement_Reply On LoanStatement(Message_Reply)");
+}
+
+}  // namespace host
