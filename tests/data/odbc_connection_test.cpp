@@ -1,0 +1,227 @@
+// The ODBC driver, run for real through the SQLite ODBC driver ("SQLite3"), and the mapping of
+// the system's SQL Server values to ODBC connection strings.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/agent_error.h"
+#include "data/connection.h"
+#include "data/drivers.h"
+#include "data/record_set.h"
+#include "tests/data/connection_contract.h"
+#include "tests/support/test_catalog.h"
+
+namespace {
+
+using data::AgentError;
+using data::RecordSet;
+using data::Value;
+
+std::unique_ptr<data::Connection> OpenSqliteThroughOdbc(const std::filesystem::path& file) {
+  return data::OpenOdbc("Driver=SQLite3;Database=" + file.string(), data::Dialect::kSqlite);
+}
+
+INSTANTIATE_TEST_SUITE_P(Odbc, ConnectionContract,
+                         ::testing::Values(ConnectionFactory{"OdbcSqlite", OpenSqliteThroughOdbc}),
+                         [](const auto& info) { return info.param.name; });
+
+template <typename Action>
+AgentError ErrorOf(Action action) {
+  try {
+    action();
+  } catch (const AgentError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no AgentError thrown";
+  return AgentError(0, "");
+}
+
+class OdbcSqlite : public ::testing::Test {
+ protected:
+  void SetUp() override { connection_ = OpenSqliteThroughOdbc(dir_.path() / "odbc.db"); }
+  data::Connection& connection() { return *connection_; }
+
+  test_support::TempDir dir_;
+  std::unique_ptr<data::Connection> connection_;
+};
+
+TEST_F(OdbcSqlite, SqliteErrorCarriesHy000NativeCodeAndStatement) {
+  const AgentError error =
+      ErrorOf([&] { connection().Query("Select Alias from NoSuchTable where CODE=7"); });
+  EXPECT_EQ(data::kDatabaseError, error.number());
+  const std::string& text = error.description();
+  EXPECT_NE(std::string::npos, text.find("[HY000]")) << text;
+  EXPECT_NE(std::string::npos, text.find("(native 1)")) << text;  // SQLITE_ERROR
+  EXPECT_NE(std::string::npos, text.find("no such table")) << text;
+  EXPECT_NE(std::string::npos, text.find("Select Alias from NoSuchTable where CODE=7")) << text;
+}
+
+TEST_F(OdbcSqlite, NonAsciiTextsRoundTripAsUtf8) {
+  connection().Execute("Create Table Acc(ACCODE int, Name varchar(60))");
+  const std::vector<std::string> names = {"£ 5", "राम बहादुर", "Ram's \"shop\"", " ", ""};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    connection().Execute("Insert Into Acc(ACCODE,Name) Values(" + std::to_string(i) + "," +
+                         data::SqlText(names[i]) + ")");
+  }
+  RecordSet rs;
+  rs.Open(connection(), "Select ACCODE,Name from Acc order by ACCODE");
+  ASSERT_EQ(static_cast<std::int64_t>(names.size()), rs.RecordCount());
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Value(name), rs.Field("Name"));
+    RecordSet found;
+    found.Open(connection(), "Select ACCODE from Acc where Name=" + data::SqlText(name));
+    EXPECT_EQ(1, found.RecordCount());
+    rs.MoveNext();
+  }
+}
+
+// Values longer than one SQLGetData chunk (8 KB) arrive in parts and must be joined whole.
+TEST_F(OdbcSqlite, LongTextsAndBlobsAreReadWhole) {
+  connection().Execute("Create Table Notes(ID int, Body text, Data blob)");
+  std::string body;
+  for (int i = 0; body.size() < 50000; ++i) body += "line " + std::to_string(i) + " ग\n";
+  std::string hex;
+  std::string bytes;
+  for (int i = 0; i < 20000; ++i) {
+    const unsigned char b = static_cast<unsigned char>((i * 7) % 256);
+    bytes += static_cast<char>(b);
+    static const char kDigits[] = "0123456789ABCDEF";
+    hex += kDigits[b >> 4];
+    hex += kDigits[b & 15];
+  }
+  connection().Execute("Insert Into Notes Values(1," + data::SqlText(body) + ",x'" + hex + "')");
+  const data::QueryResult result = connection().Query("Select Body, Data from Notes");
+  ASSERT_EQ(1u, result.rows.size());
+  EXPECT_EQ(body.size(), result.rows[0][0].AsText().size());
+  EXPECT_EQ(Value(body), result.rows[0][0]);
+  EXPECT_EQ(Value(bytes), result.rows[0][1]);
+}
+
+TEST_F(OdbcSqlite, NumbersComeBackAsNumbers) {
+  connection().Execute("Create Table Loan(ID int, Rate float)");
+  connection().Execute("Insert Into Loan Values(3, 12.5)");
+  connection().Execute("Insert Into Loan Values(-4, Null)");
+  RecordSet rs;
+  rs.Open(connection(), "Select max(ID) as MM, min(ID) as Low, sum(Rate) as Total from Loan");
+  EXPECT_EQ(3, rs.Field("MM").AsInt32());
+  EXPECT_EQ(-4, rs.Field("Low").AsInt32());
+  EXPECT_DOUBLE_EQ(12.5, rs.Field("Total").AsDouble());
+}
+
+// A multi-column "Alter Table ... Add" runs as several SQLite statements: all or none.
+TEST_F(OdbcSqlite, MultiColumnAddTakesEffectWholeOrNotAtAll) {
+  connection().Execute("Create Table Acc(ACCODE int)");
+  connection().Execute("Alter Table Acc Add Alias varchar(20), Mobile varchar(20)");
+  connection().Execute("Insert Into Acc(ACCODE,Alias,Mobile) Values(1,'a','98')");
+
+  EXPECT_EQ(data::kDatabaseError,
+            ErrorOf([&] { connection().Execute("Alter Table Acc Add Email varchar(20), "
+                                               "Mobile varchar(20)"); })
+                .number());
+  // Email, added before the failing Mobile, was taken back.
+  EXPECT_THROW(connection().Query("Select Email from Acc"), AgentError);
+  RecordSet rs;
+  rs.Open(connection(), "Select Alias, Mobile from Acc");
+  EXPECT_EQ(Value("98"), rs.Field("Mobile"));
+}
+
+TEST_F(OdbcSqlite, TransactionCallsOutOfOrderAreRefused) {
+  EXPECT_THROW(connection().Commit(), AgentError);
+  EXPECT_THROW(connection().Rollback(), AgentError);
+  connection().BeginTransaction();
+  EXPECT_THROW(connection().BeginTransaction(), AgentError);
+  connection().Rollback();
+}
+
+TEST(OdbcConnect, UnreachableServerFailsWithEveryDiagnosticAndNoPassword) {
+  // Port 1 on the loopback address: nothing listens, the connection is refused at once.
+  const AgentError error = ErrorOf([] {
+    data::OpenOdbc("Driver=FreeTDS;Server=127.0.0.1;Port=1;Database=MavData;UID=sa;"
+                   "PWD=s3cret;TDS_Version=7.4",
+                   data::Dialect::kSqlServer);
+  });
+  EXPECT_EQ(data::kConnectionFailed, error.number());
+  const std::string& text = error.description();
+  EXPECT_NE(std::string::npos, text.find("[08001]")) << text;
+  // FreeTDS gives two records; the first one says why.
+  EXPECT_NE(std::string::npos, text.find("; [")) << text;
+  EXPECT_NE(std::string::npos, text.find("127.0.0.1")) << text;
+  EXPECT_EQ(std::string::npos, text.find("s3cret")) << text;
+}
+
+TEST(OdbcConnect, UnknownDriverFails) {
+  const AgentError error = ErrorOf(
+      [] { data::OpenOdbc("Driver=No Such Driver;Server=x", data::Dialect::kSqlServer); });
+  EXPECT_EQ(data::kConnectionFailed, error.number());
+  EXPECT_NE(std::string::npos, error.description().find("No Such Driver"));
+}
+
+TEST(SqlServerOdbcString, PicksTheFirstInstalledSqlServerDriver) {
+  const std::vector<std::string> installed = data::InstalledOdbcDrivers();
+  const auto has = [&](const char* name) {
+    return std::find(installed.begin(), installed.end(), name) != installed.end();
+  };
+  ASSERT_TRUE(has("SQLite3"));  // the driver manager is asked, not a fixed list
+  if (has("ODBC Driver 18 for SQL Server") || has("ODBC Driver 17 for SQL Server")) {
+    GTEST_SKIP() << "a Microsoft SQL Server driver is installed";
+  }
+  ASSERT_TRUE(has("FreeTDS"));
+  EXPECT_EQ(
+      "Driver={FreeTDS};Server=db1;Port=1433;Database=MavData2075;UID=sa;PWD=pw;"
+      "TDS_Version=7.4;ClientCharset=UTF-8",
+      data::SqlServerOdbcString("db1", "MavData2075", "sa", "pw"));
+}
+
+TEST(SqlServerOdbcString, MapsServerFormsAndQuotesValues) {
+  const struct {
+    const char* driver;
+    const char* server;
+    const char* password;
+    const char* want;
+  } kCases[] = {
+      {"FreeTDS", "10.0.0.5,1500", "pw",
+       "Driver={FreeTDS};Server=10.0.0.5;Port=1500;Database=Cat;UID=sa;PWD=pw;"
+       "TDS_Version=7.4;ClientCharset=UTF-8"},
+      {"FreeTDS", "HOST\\SQLEXPRESS", "pw",
+       "Driver={FreeTDS};Server=HOST\\SQLEXPRESS;Database=Cat;UID=sa;PWD=pw;"
+       "TDS_Version=7.4;ClientCharset=UTF-8"},
+      {"FreeTDS", ".", "pw",
+       "Driver={FreeTDS};Server=localhost;Port=1433;Database=Cat;UID=sa;PWD=pw;"
+       "TDS_Version=7.4;ClientCharset=UTF-8"},
+      {"FreeTDS", "(local)\\SQL2008", "a;b}c",
+       "Driver={FreeTDS};Server=localhost\\SQL2008;Database=Cat;UID=sa;PWD={a;b}}c};"
+       "TDS_Version=7.4;ClientCharset=UTF-8"},
+      {"ODBC Driver 18 for SQL Server", "db1,1500", "pw",
+       "Driver={ODBC Driver 18 for SQL Server};Server=db1,1500;Database=Cat;UID=sa;PWD=pw;"
+       "TrustServerCertificate=yes"},
+      {"ODBC Driver 17 for SQL Server", "HOST\\SQLEXPRESS", "pw",
+       "Driver={ODBC Driver 17 for SQL Server};Server=HOST\\SQLEXPRESS;Database=Cat;UID=sa;"
+       "PWD=pw"},
+      {"SQL Server", ".", " pw", "Driver={SQL Server};Server=localhost;Database=Cat;UID=sa;PWD={ pw}"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.driver) + " " + c.server);
+    EXPECT_EQ(c.want, data::SqlServerOdbcStringForDriver(c.driver, c.server, "Cat", "sa",
+                                                         c.password));
+  }
+}
+
+TEST(SqlServerOdbcString, OpenConnectionReachesSqlServerThroughOdbc) {
+  // A Data Source that is not a directory names a server; nothing listens on port 1.
+  const AgentError error = ErrorOf([] {
+    data::OpenConnection("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
+                         "pwd=s3cret;Initial Catalog=MavData2075;Data Source=127.0.0.1,1");
+  });
+  EXPECT_EQ(data::kConnectionFailed, error.number());
+  EXPECT_NE(std::string::npos, error.description().find("Database=MavData2075"))
+      << error.description();
+  EXPECT_EQ(std::string::npos, error.description().find("s3cret")) << error.description();
+}
+
+}  // namespace
