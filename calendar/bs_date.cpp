@@ -159,9 +159,6 @@ std::int32_t MonthStart(int year, int month) {
   return kTables.year_start[year - kFirstBsYear] + kTables.month_start[PatternOf(year)][month - 1];
 }
 
-// The BS date text of a day number 0..kLastDay.
-std::string DayToBs(std::int32_t day);
-
 [[noreturn]] void ThrowDayOutOfRange(std::int64_t day) {
   throw AgentError(data::kSubscriptOutOfRange,
                    "Subscript out of range: day " + std::to_string(day) +
@@ -182,6 +179,7 @@ void AppendTwoDigits(std::string& out, std::int64_t n) {
   }
 }
 
+// The BS date text of a day number 0..kLastDay.
 std::string DayToBs(std::int32_t day) {
   if (day < 0 || day > kLastDay) ThrowDayOutOfRange(day);
   // Years have 365 or 366 days, so the proportional guess is within a year or two of the

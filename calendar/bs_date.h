@@ -44,18 +44,22 @@ std::string FormatBsDate(int year, int month, int day);
 
 // The date `days` days after `date` (before it when `days` is negative). A day past the end
 // of its month counts on into the next month. Throws kTypeMismatch when a field of `date` is
-// not a number, kSubscriptOutOfRange when the result leaves the calendar, kOverflow when
-// day + days does not fit 32 bits.
+// not a number, kSubscriptOutOfRange when its year or month or the result lies outside the
+// calendar, kOverflow when day + days does not fit 32 bits.
 std::string BsAddDays(const std::string& date, std::int32_t days);
 
 // The date `months` whole months after `date` (before it when negative); a day past the
-// new month's end becomes its last day. Throws as BsAddDays.
+// new month's end becomes its last day. Throws kTypeMismatch when a field of `date` is not a
+// number, kOverflow when month + months does not fit 32 bits or the new year 16 bits,
+// kSubscriptOutOfRange when the new month lies outside the calendar.
 std::string BsAddMonths(const std::string& date, std::int32_t months);
 
 // Days from the earlier to the later of `a` and `b` (0 for the same date). On return `a`
 // holds the earlier and `b` the later date: they are exchanged when given in descending
-// order. Fields are read as the numeric value of their leading digits. Throws kMissingDate
-// when either date is "" or "0000/00/00", kSubscriptOutOfRange outside the calendar.
+// order. Fields are read as the numeric value of their leading digits and day numbers are
+// taken as they stand (2080/03/32 counts as 2080/04/01). Throws kMissingDate when either date
+// is "" or "0000/00/00" (after the exchange; nothing else is written), kSubscriptOutOfRange
+// for a year or month outside the calendar.
 std::int32_t BsDaysBetween(std::string& a, std::string& b);
 
 // Whole months from the earlier to the later date (the last month counts only when its day
