@@ -33,11 +33,6 @@ class ConnectionString {
   std::vector<std::pair<std::string, std::string>> entries_;
 };
 
-// The ODBC connection string that reaches the SQL Server named by an OLE DB string of
-// provider SQLOLEDB.1: an installed SQL Server ODBC driver with "Data Source", "Initial
-// Catalog", "User ID" and "pwd" mapped to that driver's keys. Defined with the ODBC driver.
-std::string SqlServerOdbcString(const ConnectionString& ole_db);
-
 // True when `a` and `b` are equal without regard to ASCII letter case.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 

@@ -56,7 +56,12 @@ std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
   const fs::path directory(source);
   std::error_code ec;
   if (source.empty() || !directory.is_absolute() || !fs::is_directory(directory, ec)) {
-    return OpenOdbc(SqlServerOdbcString(cs), Dialect::kSqlServer);
+    // OLE DB takes "UID" and "Password" as synonyms of the keys the system writes.
+    const std::string user = cs.GetOr("User ID", cs.GetOr("UID", ""));
+    const std::string password = cs.GetOr("pwd", cs.GetOr("Password", ""));
+    return OpenOdbc(
+        SqlServerOdbcString(source, cs.GetOr("Initial Catalog", ""), user, password),
+        Dialect::kSqlServer);
   }
   const std::string catalog = cs.GetOr("Initial Catalog", "");
   if (catalog.empty()) {

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "data/agent_error.h"
+#include "data/connection.h"
+#include "data/drivers.h"
+#include "data/record_set.h"
+#include "tests/support/test_catalog.h"
+
+namespace data {
+namespace {
+
+template <typename Action>
+AgentError ErrorOf(Action action) {
+  try {
+    action();
+  } catch (const AgentError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no AgentError thrown";
+  return AgentError(0, "");
+}
+
+std::int64_t Count(Connection& c, const std::string& table) {
+  return c.Query("Select Count(*) from " + table).rows.at(0).at(0).AsInt64();
+}
+
+TEST(OpenSqliteFile, MissingFileIsCreatedOnlyWhenAsked) {
+  test_support::TempDir dir;
+  const auto file = dir.path() / "Absent.db";
+  const AgentError e = ErrorOf([&] { OpenSqliteFile(file, false); });
+  EXPECT_EQ(kConnectionFailed, e.number());
+  EXPECT_NE(std::string::npos, e.description().find(file.string())) << e.description();
+  EXPECT_FALSE(std::filesystem::exists(file));
+
+  OpenSqliteFile(file, true)->Execute("Create Table T(x int)");
+  EXPECT_TRUE(std::filesystem::exists(file));
+  EXPECT_EQ(0, Count(*OpenSqliteFile(file, false), "T"));
+}
+
+TEST(OpenSqliteFile, FileThatIsNotADatabaseFailsAtOpen) {
+  test_support::TempDir dir;
+  const auto file = dir.path() / "notes.db";
+  std::ofstream(file) << "These are not the pages of a database, just a long line of text "
+                         "that fills more than the hundred bytes of a database header.";
+  const AgentError e = ErrorOf([&] { OpenSqliteFile(file, false); });
+  EXPECT_EQ(kConnectionFailed, e.number());
+  EXPECT_NE(std::string::npos, e.description().find(file.string())) << e.description();
+  EXPECT_NE(std::string::npos, e.description().find("not a database")) << e.description();
+}
+
+TEST(OpenSqliteFile, UsesTheWriteAheadLog) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "wal.db", true);
+  EXPECT_EQ("wal", c->Query("PRAGMA journal_mode").rows.at(0).at(0).AsText());
+}
+
+TEST(SqliteConnection, ErrorCarriesExtendedCodeAndFile) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "e.db", true);
+  c->Execute("Create Table T(SN int primary key)");
+  c->Execute("Insert Into T(SN) Values(1)");
+  const AgentError e = ErrorOf([&] { c->Execute("Insert Into T(SN) Values(1)"); });
+  EXPECT_EQ(kDatabaseError, e.number());
+  // SQLITE_CONSTRAINT_PRIMARYKEY, the extended code of a duplicate key.
+  EXPECT_NE(std::string::npos, e.description().find("SQLite error 1555")) << e.description();
+  EXPECT_NE(std::string::npos, e.description().find("UNIQUE constraint failed"));
+  EXPECT_NE(std::string::npos, e.description().find("Insert Into T(SN) Values(1)"));
+  EXPECT_NE(std::string::npos, e.description().find("e.db"));
+}
+
+TEST(SqliteConnection, SeveralStatementsInOneTextAreAllOrNothing) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "m.db", true);
+  c->Execute("Create Table T(a int)");
+  // The second ALTER fails (duplicate column): the first must not stay applied.
+  const AgentError e =
+      ErrorOf([&] { c->Execute("Alter Table T Add b int; Alter Table T Add a int"); });
+  EXPECT_NE(std::string::npos, e.description().find("duplicate column name"));
+  EXPECT_EQ(1u, c->Query("Select * from T").columns.size());
+
+  c->Execute("Alter Table T Add b int; Alter Table T Add c int;");
+  EXPECT_EQ(3u, c->Query("Select * from T").columns.size());
+
+  // Inside a transaction the failed text is undone and the transaction goes on.
+  c->BeginTransaction();
+  c->Execute("Insert Into T(a) Values(1)");
+  EXPECT_THROW(c->Execute("Insert Into T(a) Values(2); Insert Into Nope Values(3)"), AgentError);
+  c->Commit();
+  RecordSet rs;
+  rs.Open(*c, "Select a from T");
+  ASSERT_EQ(1, rs.RecordCount());
+  EXPECT_EQ(1, rs.Field(0).AsInt32());
+}
+
+TEST(SqliteConnection, LaterStatementMaySeeTheTableAnEarlierOneCreated) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "s.db", true);
+  c->Execute("Create Table N(x int); Insert Into N(x) Values(5)");
+  EXPECT_EQ(1, Count(*c, "N"));
+}
+
+TEST(SqliteConnection, BlobsAndLargeIntegersReadExactly) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "b.db", true);
+  c->Execute("Create Table T(Logo image,Big int)");
+  c->Execute("Insert Into T(Logo,Big) Values(x'00FF4100',9007199254740993)");
+  const QueryResult r = c->Query("Select Logo,Big from T");
+  EXPECT_EQ(Value(std::string("\0\xff" "A\0", 4)), r.rows.at(0).at(0));
+  EXPECT_EQ(Value(std::int64_t{9007199254740993}), r.rows.at(0).at(1));
+}
+
+TEST(SqliteConnection, RollbackAfterTheDriverEndedTheTransactionIsHarmless) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "r.db", true);
+  c->Execute("Create Table T(a int)");
+  c->BeginTransaction();
+  c->Execute("Insert Into T(a) Values(1)");
+  c->Execute("ROLLBACK");  // the transaction ends behind the connection's back
+  EXPECT_NO_THROW(c->Rollback());
+  EXPECT_EQ(0, Count(*c, "T"));
+  EXPECT_THROW(c->Commit(), AgentError);  // nothing to commit is an error, not a silent no-op
+}
+
+TEST(SqliteConnection, ReaderIsNotBlockedByAnotherConnectionsOpenWrite) {
+  test_support::TempDir dir;
+  const auto file = dir.path() / "w.db";
+  auto writer = OpenSqliteFile(file, true);
+  writer->Execute("Create Table T(a int)");
+  writer->Execute("Insert Into T(a) Values(1)");
+  auto reader = OpenSqliteFile(file, false);
+
+  writer->BeginTransaction();
+  writer->Execute("Insert Into T(a) Values(2)");
+  EXPECT_EQ(1, Count(*reader, "T"));  // the committed state, without waiting
+  writer->Commit();
+  EXPECT_EQ(2, Count(*reader, "T"));
+}
+
+TEST(SqliteConnection, DescribesItsFile) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "MavData.db", true);
+  EXPECT_EQ(Dialect::kSqlite, c->dialect());
+  EXPECT_NE(std::string::npos, c->Describe().find("MavData.db"));
+}
+
+}  // namespace
+}  // namespace data
