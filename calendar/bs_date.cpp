@@ -261,8 +261,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// A time of day after the date: "h:mm", "hh:mm:ss", fractions of a second, and an optional
-// " AM"/" PM" or "Z". Its value is not used; only its form is checked.
+// A time of day after the date: "h:mm", "hh:mm:ss", fractions of a second, then an optional
+// offset ("+05:45"), "Z", " AM" or " PM". Its value is not used; only its form is checked.
 bool IsTimeOfDay(std::string_view s) {
   if (!s.empty() && (s.back() == 'Z' || s.back() == 'z')) {
     s.remove_suffix(1);
@@ -284,6 +284,12 @@ bool IsTimeOfDay(std::string_view s) {
     ++pos;
     if (pos == s.size()) return false;
     while (pos < s.size() && IsDigit(s[pos])) ++pos;
+  }
+  if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) {  // offset from UTC: +05:45
+    ++pos;
+    if (!ReadNumber(s, pos, 2, 2, part)) return false;
+    if (pos < s.size() && s[pos] == ':') ++pos;
+    if (!ReadNumber(s, pos, 2, 2, part)) return false;
   }
   return pos == s.size();
 }
