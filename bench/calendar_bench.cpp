@@ -54,7 +54,8 @@ std::string NaiveAdToBs(const std::string& ad) {
   int y = 0;
   unsigned m = 0, d = 0;
   std::sscanf(ad.c_str(), "%d/%u/%u", &y, &m, &d);
-  std::int32_t rest = static_cast<std::int32_t>((sys_days{year{y} / month{m} / day{d}} - kAnchor).count());
+  std::int32_t rest =
+      static_cast<std::int32_t>((sys_days{year{y} / month{m} / day{d}} - kAnchor).count());
   int bs_year = calendar::kFirstBsYear, bs_month = 1;
   for (;;) {
     const int length = calendar::BsMonthDays(bs_year, bs_month);

@@ -41,6 +41,7 @@ constexpr std::uint8_t kPatternDays[kPatternCount][12] = {
 
 // Pattern letters of the years 1500 to 2499, one per year in year order; each line holds 50
 // years in groups of ten (the blanks only help reading).
+// clang-format off
 constexpr char kYearLetters[] =
     "GLAGILBGIL DGILEGILFG KMFGKMGGLA GILBGILDGI LEGILEGJMF"  // 1500
     "GKMGGLAGIL AGILDGILEG ILEGJMFGKM GGLAGHLAGI LDGILEGILE"  // 1550
@@ -62,6 +63,7 @@ constexpr char kYearLetters[] =
     "JLFGKMFGKM GGLAGILBGI LDGILEGILF GKMFGKMGGL AGILBGILDG"  // 2350
     "ILEGILEGJM FGKMGGLAGI LAGILDGILE GILEGJMFGK MGGLAGHLAG"  // 2400
     "ILDGILEGIL EGJLFGKMFG KMGHLAGILB GILEGILEGJ LFGKMFGKMG";  // 2450
+// clang-format on
 
 // From 2500 on a year repeats the pattern of the year 1,000 earlier, except these.
 struct PatternException {
@@ -187,7 +189,8 @@ std::string DayToBs(std::int32_t day) {
   int i = static_cast<int>(static_cast<std::int64_t>(day) * kYearCount / (kLastDay + 1));
   while (kTables.year_start[i] > day) --i;
   while (kTables.year_start[i + 1] <= day) ++i;
-  const std::uint16_t md = kTables.day_of_year[kTables.year_pattern[i]][day - kTables.year_start[i]];
+  const std::uint16_t md =
+      kTables.day_of_year[kTables.year_pattern[i]][day - kTables.year_start[i]];
   return FormatBsDate(kFirstBsYear + i, md >> 6, md & 63);
 }
 
@@ -336,9 +339,9 @@ void EnsureCalendarTables() {}
 void BuildCalendarTables() {}
 
 const std::string& BsMonthName(int month) {
-  static const std::array<std::string, 12> kNames = {
-      "Baishakh", "Jestha", "Ashadh", "Shrawan", "Bhadra", "Ashoj",
-      "Kartik",   "Mansir", "Poush",  "Magh",    "Falgun", "Chaitra"};
+  static const std::array<std::string, 12> kNames = {"Baishakh", "Jestha", "Ashadh", "Shrawan",
+                                                     "Bhadra",   "Ashoj",  "Kartik", "Mansir",
+                                                     "Poush",    "Magh",   "Falgun", "Chaitra"};
   if (month < 1 || month > 12) {
     throw AgentError(data::kSubscriptOutOfRange,
                      "Subscript out of range: month " + std::to_string(month) + " (1..12)");
@@ -392,9 +395,10 @@ std::string TodayBs(std::chrono::system_clock::time_point now) {
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   std::tm local{};
   localtime_r(&t, &local);
-  return AdToBs(std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
-                                            std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-                                            std::chrono::day{static_cast<unsigned>(local.tm_mday)}});
+  return AdToBs(
+      std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
+                                  std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+                                  std::chrono::day{static_cast<unsigned>(local.tm_mday)}});
 }
 
 std::string BsAddDays(const std::string& date, std::int32_t days) {
@@ -430,8 +434,8 @@ std::string BsAddMonths(const std::string& date, std::int32_t months) {
 std::int32_t BsDaysBetween(std::string& a, std::string& b) {
   if (a > b) a.swap(b);
   if (IsMissingDate(a) || IsMissingDate(b)) {
-    throw AgentError(data::kMissingDate, "Missing date: cannot count days between '" + a +
-                                             "' and '" + b + "'");
+    throw AgentError(data::kMissingDate,
+                     "Missing date: cannot count days between '" + a + "' and '" + b + "'");
   }
   const DateFields fa = SplitDate(a);
   const DateFields fb = SplitDate(b);
@@ -461,7 +465,7 @@ double BsMonthsBetween(std::string a, std::string b) {
                      db = LenientField(fb.day);
   if (yb < ya) return 0.0;
   std::int64_t months = (std::int64_t{yb} - ya) * 12 + mb - ma;
-  if (db < da) --months;  // the last month is not complete
+  if (db < da) --months;              // the last month is not complete
   return data::CheckedInt16(months);  // a 16-bit month count
 }
 

@@ -1,13 +1,13 @@
 // Whole-calendar checks: the month-length data against its patterns and every day from
 // BS 1500/01/01 to BS 5000/12/31 through the date routines.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "calendar/bs_date.h"
 
@@ -67,11 +67,13 @@ TEST(BsCalendarTable, EveryYearUsesOnePatternInTheGivenCounts) {
 }
 
 TEST(BsCalendarTable, NamedYearsUseTheirPatterns) {
-  const struct { int year; char letter; } kCases[] = {
-      {1500, 'G'}, {1501, 'L'}, {2499, 'G'}, {2500, 'G'}, {2655, 'J'}, {3655, 'J'},
-      {4655, 'J'}, {2684, 'F'}, {2686, 'K'}, {2778, 'G'}, {3116, 'A'}, {4116, 'A'},
-      {4024, 'F'}, {4035, 'D'}, {4778, 'H'}, {4863, 'I'}, {4887, 'K'}, {4888, 'M'},
-      {5000, 'A'},
+  const struct {
+    int year;
+    char letter;
+  } kCases[] = {
+      {1500, 'G'}, {1501, 'L'}, {2499, 'G'}, {2500, 'G'}, {2655, 'J'}, {3655, 'J'}, {4655, 'J'},
+      {2684, 'F'}, {2686, 'K'}, {2778, 'G'}, {3116, 'A'}, {4116, 'A'}, {4024, 'F'}, {4035, 'D'},
+      {4778, 'H'}, {4863, 'I'}, {4887, 'K'}, {4888, 'M'}, {5000, 'A'},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.year);
@@ -139,7 +141,8 @@ TEST(BsCalendarWalk, EveryDayRoundTrips) {
       ++failures;
     }
     if (!previous.empty() && calendar::BsAddDays(previous, 1) != want) {
-      ADD_FAILURE() << previous << " + 1 = " << calendar::BsAddDays(previous, 1) << ", want " << want;
+      ADD_FAILURE() << previous << " + 1 = " << calendar::BsAddDays(previous, 1) << ", want "
+                    << want;
       ++failures;
     }
     previous = want;

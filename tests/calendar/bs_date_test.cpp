@@ -1,11 +1,11 @@
 #include "calendar/bs_date.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <limits>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "data/agent_error.h"
 
@@ -22,10 +22,10 @@ constexpr std::int32_t kMaxInt32 = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kMinInt32 = std::numeric_limits<std::int32_t>::min();
 
 // AD days from BS 2000/01/01 (AD 1943/04/14) to BS 2082/01/01 (AD 2025/04/14).
-const std::int32_t kDays2000To2082 = static_cast<std::int32_t>(
-    (std::chrono::sys_days{std::chrono::year{2025} / 4 / 14} -
-     std::chrono::sys_days{std::chrono::year{1943} / 4 / 14})
-        .count());
+const std::int32_t kDays2000To2082 =
+    static_cast<std::int32_t>((std::chrono::sys_days{std::chrono::year{2025} / 4 / 14} -
+                               std::chrono::sys_days{std::chrono::year{1943} / 4 / 14})
+                                  .count());
 
 // The error number a call throws, or 0 when it returns.
 template <typename F>
@@ -47,7 +47,9 @@ TEST(BsMonthDays, ReadsPatternsAtTableEdges) {
 }
 
 TEST(BsMonthDays, IndexOutsideTableFails) {
-  const struct { int year, month; } kCases[] = {
+  const struct {
+    int year, month;
+  } kCases[] = {
       {1499, 1}, {5001, 1}, {2080, 0}, {2080, 13}, {0, 0}, {-1500, 1}, {1500, -1},
   };
   for (const auto& c : kCases) {
@@ -81,7 +83,10 @@ TEST(FormatBsDate, PadsMonthAndDay) {
 }
 
 TEST(AdToBs, ConvertsAnchorsAndTableEnds) {
-  const struct { const char* ad; const char* want; } kCases[] = {
+  const struct {
+    const char* ad;
+    const char* want;
+  } kCases[] = {
       {"1443/04/05", "1500/01/01"}, {"1443/04/06", "1500/01/02"}, {"1943/04/14", "2000/01/01"},
       {"2024/04/13", "2081/01/01"}, {"2024/04/12", "2080/12/30"}, {"2025/04/14", "2082/01/01"},
       {"4944/05/31", "5000/12/31"}, {"4944/05/30", "5000/12/30"},
@@ -94,9 +99,17 @@ TEST(AdToBs, ConvertsAnchorsAndTableEnds) {
 
 TEST(AdToBs, AcceptsDateFormsWithOptionalTime) {
   const char* kForms[] = {
-      "2024/04/13",          "2024-04-13",          "2024-04-13T09:30:00", "2024-04-13T09:30:00.250Z",
-      "2024/04/13 23:59:59", "2024/4/13",           "4/13/2024",           "04/13/2024",
-      "4/13/2024 10:05:00 AM", "2024/04/13 7:05 pm", "2024-04-13T09:30:00+05:45",
+      "2024/04/13",
+      "2024-04-13",
+      "2024-04-13T09:30:00",
+      "2024-04-13T09:30:00.250Z",
+      "2024/04/13 23:59:59",
+      "2024/4/13",
+      "4/13/2024",
+      "04/13/2024",
+      "4/13/2024 10:05:00 AM",
+      "2024/04/13 7:05 pm",
+      "2024-04-13T09:30:00+05:45",
       "2024-04-13 09:30:00.1234567",
   };
   for (const char* form : kForms) {
@@ -107,10 +120,26 @@ TEST(AdToBs, AcceptsDateFormsWithOptionalTime) {
 
 TEST(AdToBs, TextThatIsNotADateIsATypeMismatch) {
   const char* kTexts[] = {
-      "",           "abc",         "2024/13/01",  "2023/02/29",       "1900/02/29",
-      "2024/04/00", "2024/04/13x", "2024/04-13",  "2024/04/13 lunch", "20240413",
-      "13/4/2024",  "4/13/24",     "2024.04.13",  "2024/04/13T",      "2024/04/13 10",
-      " 2024/04/13", "2024/004/13", "4-13-2024",  "2024-04-13T09:30+5", "2024/04/13 9",
+      "",
+      "abc",
+      "2024/13/01",
+      "2023/02/29",
+      "1900/02/29",
+      "2024/04/00",
+      "2024/04/13x",
+      "2024/04-13",
+      "2024/04/13 lunch",
+      "20240413",
+      "13/4/2024",
+      "4/13/24",
+      "2024.04.13",
+      "2024/04/13T",
+      "2024/04/13 10",
+      " 2024/04/13",
+      "2024/004/13",
+      "4-13-2024",
+      "2024-04-13T09:30+5",
+      "2024/04/13 9",
   };
   for (const char* text : kTexts) {
     SCOPED_TRACE(text);
@@ -147,15 +176,19 @@ TEST(TodayBs, UsesTheLocalCalendarDay) {
 }
 
 TEST(BsAddDays, AddsAndSubtractsAcrossMonthAndYearEnds) {
-  const struct { const char* date; std::int32_t days; const char* want; } kCases[] = {
-      {"2081/01/01", 365, "2081/12/31"},  {"2081/12/30", 1, "2081/12/31"},
-      {"2081/12/31", 1, "2082/01/01"},    {"2081/01/31", 1, "2081/02/01"},
-      {"2081/01/01", 0, "2081/01/01"},    {"2080/03/32", 0, "2080/04/01"},
-      {"2080/03/31", 1, "2080/04/01"},    {"2081/02/32", 1, "2081/03/01"},
-      {"2081/01/01", 366, "2082/01/01"},  {"2081/01/01", -1, "2080/12/30"},
-      {"2081/02/01", -1, "2081/01/31"},   {"2081/01/10", -10, "2080/12/30"},
-      {"2081/01/10", -9, "2081/01/01"},   {"2082/01/01", -366, "2081/01/01"},
-      {"2081/05/00", 0, "2081/04/32"},    {"1500/01/01", 1278771, "5000/12/31"},
+  const struct {
+    const char* date;
+    std::int32_t days;
+    const char* want;
+  } kCases[] = {
+      {"2081/01/01", 365, "2081/12/31"},      {"2081/12/30", 1, "2081/12/31"},
+      {"2081/12/31", 1, "2082/01/01"},        {"2081/01/31", 1, "2081/02/01"},
+      {"2081/01/01", 0, "2081/01/01"},        {"2080/03/32", 0, "2080/04/01"},
+      {"2080/03/31", 1, "2080/04/01"},        {"2081/02/32", 1, "2081/03/01"},
+      {"2081/01/01", 366, "2082/01/01"},      {"2081/01/01", -1, "2080/12/30"},
+      {"2081/02/01", -1, "2081/01/31"},       {"2081/01/10", -10, "2080/12/30"},
+      {"2081/01/10", -9, "2081/01/01"},       {"2082/01/01", -366, "2081/01/01"},
+      {"2081/05/00", 0, "2081/04/32"},        {"1500/01/01", 1278771, "5000/12/31"},
       {"5000/12/31", -1278771, "1500/01/01"}, {"2000/01/01", kDays2000To2082, "2082/01/01"},
   };
   for (const auto& c : kCases) {
@@ -165,7 +198,11 @@ TEST(BsAddDays, AddsAndSubtractsAcrossMonthAndYearEnds) {
 }
 
 TEST(BsAddDays, Failures) {
-  const struct { const char* date; std::int32_t days; int error; } kCases[] = {
+  const struct {
+    const char* date;
+    std::int32_t days;
+    int error;
+  } kCases[] = {
       {"5000/12/31", 1, data::kSubscriptOutOfRange},
       {"1500/01/01", -1, data::kSubscriptOutOfRange},
       {"1499/12/30", 5, data::kSubscriptOutOfRange},
@@ -190,7 +227,11 @@ TEST(BsAddDays, Failures) {
 }
 
 TEST(BsAddMonths, StepsWholeMonthsAndClampsTheDay) {
-  const struct { const char* date; std::int32_t months; const char* want; } kCases[] = {
+  const struct {
+    const char* date;
+    std::int32_t months;
+    const char* want;
+  } kCases[] = {
       {"2080/12/15", 1, "2081/01/15"},   {"2081/11/10", 13, "2082/12/10"},
       {"2081/02/32", 1, "2081/03/31"},   {"2080/01/10", 12, "2081/01/10"},
       {"2081/01/10", 11, "2081/12/10"},  {"2081/01/10", 0, "2081/01/10"},
@@ -216,7 +257,11 @@ TEST(BsAddMonths, ClampsToTheLengthOfTheNewMonth) {
 }
 
 TEST(BsAddMonths, Failures) {
-  const struct { const char* date; std::int32_t months; int error; } kCases[] = {
+  const struct {
+    const char* date;
+    std::int32_t months;
+    int error;
+  } kCases[] = {
       {"5000/12/01", 1, data::kSubscriptOutOfRange},
       {"1500/01/01", -1, data::kSubscriptOutOfRange},
       {"2081/01/01", 12 * 3000, data::kSubscriptOutOfRange},
@@ -234,13 +279,21 @@ TEST(BsAddMonths, Failures) {
 }
 
 TEST(BsDaysBetween, CountsDaysBetweenDates) {
-  const struct { const char* a; const char* b; std::int32_t want; } kCases[] = {
-      {"2081/01/01", "2082/01/01", 366}, {"2081/01/15", "2081/03/10", 58},
-      {"2081/01/01", "2081/01/01", 0},   {"2081/12/31", "2082/01/01", 1},
-      {"2080/12/30", "2081/01/01", 1},   {"2000/01/01", "2082/01/01", kDays2000To2082},
+  const struct {
+    const char* a;
+    const char* b;
+    std::int32_t want;
+  } kCases[] = {
+      {"2081/01/01", "2082/01/01", 366},
+      {"2081/01/15", "2081/03/10", 58},
+      {"2081/01/01", "2081/01/01", 0},
+      {"2081/12/31", "2082/01/01", 1},
+      {"2080/12/30", "2081/01/01", 1},
+      {"2000/01/01", "2082/01/01", kDays2000To2082},
       {"1500/01/01", "5000/12/31", 1278771},
       // Day numbers are taken as they stand: Ashadh 2080 has 31 days.
-      {"2080/03/32", "2080/04/01", 0},   {"2080/03/31", "2080/03/32", 1},
+      {"2080/03/32", "2080/04/01", 0},
+      {"2080/03/31", "2080/03/32", 1},
       {"2080/02/15", "2080/03/32", BsMonthDays(2080, 2) - 15 + 32},
       // Fields are read by their leading digits.
       {"2081/01/05", "2081/01/1x", -4},
@@ -265,7 +318,12 @@ TEST(BsDaysBetween, PutsTheCallersDatesInOrder) {
 }
 
 TEST(BsDaysBetween, MissingDateFailsWithoutSubstitute) {
-  const struct { const char* a; const char* b; const char* after_a; const char* after_b; } kCases[] = {
+  const struct {
+    const char* a;
+    const char* b;
+    const char* after_a;
+    const char* after_b;
+  } kCases[] = {
       {"", "2081/01/01", "", "2081/01/01"},
       {"2081/01/01", "", "", "2081/01/01"},
       {"0000/00/00", "2081/01/01", "0000/00/00", "2081/01/01"},
@@ -283,7 +341,11 @@ TEST(BsDaysBetween, MissingDateFailsWithoutSubstitute) {
 }
 
 TEST(BsDaysBetween, Failures) {
-  const struct { const char* a; const char* b; int error; } kCases[] = {
+  const struct {
+    const char* a;
+    const char* b;
+    int error;
+  } kCases[] = {
       {"1499/12/30", "1500/01/01", data::kSubscriptOutOfRange},
       {"5000/12/31", "5001/01/01", data::kSubscriptOutOfRange},
       {"2081/13/01", "2082/01/01", data::kSubscriptOutOfRange},
@@ -304,7 +366,11 @@ TEST(BsDaysBetween, YearReadBelowTheFirstGivesZero) {
 }
 
 TEST(BsMonthsBetween, CountsWholeMonthsInEitherOrder) {
-  const struct { const char* a; const char* b; double want; } kCases[] = {
+  const struct {
+    const char* a;
+    const char* b;
+    double want;
+  } kCases[] = {
       {"2080/05/15", "2082/05/14", 23}, {"2080/05/15", "2082/05/15", 24},
       {"2081/03/20", "2081/04/19", 0},  {"2080/11/10", "2081/02/10", 3},
       {"2081/03/20", "2081/03/20", 0},  {"2081/03/20", "2081/03/31", 0},
