@@ -6,10 +6,35 @@
 
 namespace data {
 
-// Rewrites one of the agent's SQL Server statements into SQLite's dialect: TOP n, multi-column
-// ALTER TABLE ADD, Information_Schema.tables, "+" text concatenation, "=true"/"=false",
-// left(s, n), bracketed type names; text columns it creates compare without regard to case.
-// String literals, bracketed names and comments pass through unchanged.
+// Rewrites the agent's SQL Server statements into SQLite's dialect. Only these constructs
+// change; everything else, and anything inside 'literals', [names], "names" and comments,
+// comes back byte for byte:
+// - SELECT [DISTINCT] TOP n ... -> SELECT ... LIMIT n, placed after the last token of that
+//   SELECT (after its ORDER BY; before the ")" of a subquery).
+// - ALTER TABLE t ADD a type, b type -> "ALTER TABLE t ADD a type; ALTER TABLE t ADD b type".
+//   THE RESULT MAY HOLD SEVERAL STATEMENTS separated by ";": a driver must run them all
+//   (sqlite3_prepare_v2 over the tail), as one unit, so that a column that already exists
+//   refuses the whole statement as the server does.
+// - ALTER TABLE t ALTER COLUMN c type -> "SELECT c FROM t WHERE 0": SQLite does not enforce
+//   declared lengths, so only the check that the table and column exist remains.
+// - Information_Schema.tables / .columns -> subqueries over sqlite_master with the same
+//   column names (TABLE_NAME, TABLE_TYPE 'BASE TABLE' or 'VIEW'; COLUMN_NAME,
+//   ORDINAL_POSITION, DATA_TYPE, CHARACTER_MAXIMUM_LENGTH as declared); names compare
+//   without regard to case.
+// - a + 'text' + b (a sum with a literal text among its terms) -> (a || 'text' || b)
+//   COLLATE NOCASE. Sums of columns and numbers stay numeric.
+// - x=true -> (x<>0), x=false -> x=0: Jet stores true as -1, other programs as 1, and both
+//   must count. In the SET list of an UPDATE, x=true stores -1.
+// - left(s, n) -> substr(s, 1, n) COLLATE NOCASE (LEFT is a keyword in SQLite). LEFT JOIN
+//   stays.
+// - Column definitions of CREATE TABLE and ALTER TABLE ADD: brackets around type names go
+//   ([varchar](20) -> varchar(20)), image -> BLOB, varchar(max) -> varchar, names that are
+//   SQLite keywords (Limit) are quoted, and text columns (char, varchar, nchar, nvarchar,
+//   text, ntext) get COLLATE NOCASE unless they name a collation, so that '=', GROUP BY and
+//   ORDER BY compare them as SQL Server's default collation does.
+// - N'text' -> 'text'.
+// Never fails: a text it cannot read (an unterminated literal, unpaired parentheses) is
+// passed on as far as it is not understood, for SQLite to report.
 std::string RewriteForSqlite(std::string_view sql);
 
 }  // namespace data
