@@ -10,6 +10,7 @@
 #include "host/database_connection.h"
 #include "host/fiscal_year.h"
 #include "host/ledger_fixups.h"
+#include "loans/loan_settings.h"
 #include "schema/schema_upgrade.h"
 #include "sms/sms_service.h"
 
@@ -57,7 +58,7 @@ void ServiceForm::Form_Load() {
   CopyPrintDatabase();
   state_.CurFyear = GetCurrentFyear(Main());
   schema::RunUpgradeSteps(upgrade, 4, schema::LastUpgradeStep());
-  // LOAN_SETTINGS_CALL
+  loans::LoadLoanSettings(state_.loans);
 }
 
 void ServiceForm::CopyPrintDatabase() {

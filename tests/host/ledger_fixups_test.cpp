@@ -1,0 +1,174 @@
+#include "host/ledger_fixups.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/test_catalog.h"
+
+namespace host {
+namespace {
+
+using data::Value;
+
+// A catalog at the current schema level with a loan ledger (accounts 101, 102 of members 11
+// and 12), a deposit ledger (account 201) and a cash account 1 outside both.
+class LedgerFixupsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Insert("Ledger", {{"LCODE", 1}, {"NAME", "Loan Issued Ledger"}});
+    Insert("Ledger", {{"LCODE", 2}, {"NAME", "Deposit Ledger"}});
+    Insert("Ledger", {{"LCODE", 3}, {"NAME", "Cash Ledger"}});
+    Insert("SubLedger", {{"LCODE", 1}, {"SubCODE", 10}});
+    Insert("SubLedger", {{"LCODE", 2}, {"SubCODE", 20}});
+    Insert("SubLedger", {{"LCODE", 3}, {"SubCODE", 30}});
+    Insert("Acc", {{"ACCODE", 101}, {"subCode", 10}, {"Mid", 11}});
+    Insert("Acc", {{"ACCODE", 102}, {"subCode", 10}, {"Mid", 12}});
+    Insert("Acc", {{"ACCODE", 201}, {"subCode", 20}, {"Mid", 21}});
+    Insert("Acc", {{"ACCODE", 1}, {"subCode", 30}, {"Mid", 0}});
+  }
+
+  void Insert(const std::string& table, const test_support::Row& row) {
+    catalog_.Insert(table, row);
+  }
+
+  void Row(int code, Value voucher, int fyear, const char* date, const char* status) {
+    Insert("Master", {{"Index_Rec", ++index_},
+                      {"CODE", code},
+                      {"VOUCHER_NO", voucher},
+                      {"Fyear", fyear},
+                      {"Date", date},
+                      {"Status", status}});
+  }
+
+  Value Get(const std::string& column, int index_rec) {
+    return catalog_.Scalar("Select " + column + " from Master Where Index_Rec=" +
+                           std::to_string(index_rec));
+  }
+
+  int Count(const std::string& where) {
+    return catalog_.Scalar("Select count(*) from Master Where " + where).AsInt32();
+  }
+
+  test_support::TempDir dir_;
+  test_support::TestCatalog catalog_{dir_.path(), "MavData2075",
+                                     test_support::CatalogLevel::kCurrent};
+  int index_ = 0;
+};
+
+TEST_F(LedgerFixupsTest, RepaymentVoucherGetsTheLoanCodesOnEveryLoanRRow) {
+  Row(1, 5, 3, "2081/05/01", "LoanR");    // 1: cash row of the voucher
+  Row(101, 5, 3, "2081/05/01", "LoanR");  // 2: the loan's row
+  Row(1, 5, 3, "2081/05/01", "Other");    // 3: another status in the same voucher
+  Row(101, 5, 2, "2080/05/01", "LoanR");  // 4: same voucher number, another year
+  EXPECT_EQ(1, FixLoanRepaymentCodes(catalog_.connection(), 3));
+  for (int i : {1, 2}) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(Value(std::int64_t{101}), Get("Acode", i));
+    EXPECT_EQ(Value(std::int64_t{11}), Get("MasterCode", i));
+  }
+  EXPECT_TRUE(Get("Acode", 3).IsNull());
+  EXPECT_TRUE(Get("Acode", 4).IsNull());
+  EXPECT_EQ(0, FixLoanRepaymentCodes(catalog_.connection(), 3));  // nothing left this year
+}
+
+TEST_F(LedgerFixupsTest, VoucherOfTwoLoansEndsWithOneLoansCodes) {
+  Row(101, 7, 3, "2081/05/01", "LoanR");
+  Row(102, 7, 3, "2081/05/01", "LoanR");
+  EXPECT_EQ(2, FixLoanRepaymentCodes(catalog_.connection(), 3));
+  // Both groups update both rows; whichever came last decides, but the rows agree.
+  const Value acode = Get("Acode", 1);
+  EXPECT_EQ(acode, Get("Acode", 2));
+  EXPECT_TRUE(acode == Value(std::int64_t{101}) || acode == Value(std::int64_t{102}));
+  EXPECT_EQ(Value(acode.AsInt64() == 101 ? std::int64_t{11} : std::int64_t{12}),
+            Get("MasterCode", 1));
+}
+
+TEST_F(LedgerFixupsTest, FiscalYearZeroMatchesOnlyYearZeroRows) {
+  Row(101, 1, 0, "2081/05/01", "LoanR");
+  Row(101, 2, 3, "2081/05/01", "LoanR");
+  Row(201, 3, 0, "2081/05/01", "Deposit");
+  Row(201, 4, 3, "2081/05/01", "Deposit");
+  EXPECT_EQ(1, FixLoanRepaymentCodes(catalog_.connection(), 0));
+  EXPECT_EQ(1, FixDepositEntryDates(catalog_.connection(), 0));
+  EXPECT_FALSE(Get("Acode", 1).IsNull());
+  EXPECT_TRUE(Get("Acode", 2).IsNull());
+  EXPECT_FALSE(Get("iDate", 3).IsNull());
+  EXPECT_TRUE(Get("iDate", 4).IsNull());
+}
+
+TEST_F(LedgerFixupsTest, NullMidStillRepairsTheVoucher) {
+  Insert("Acc", {{"ACCODE", 103}, {"subCode", 10}, {"Mid", Value()}});
+  Row(103, 9, 3, "2081/05/01", "LoanR");
+  Row(101, 10, 3, "2081/05/01", "LoanR");
+  EXPECT_EQ(2, FixLoanRepaymentCodes(catalog_.connection(), 3));
+  EXPECT_EQ(Value(std::int64_t{103}), Get("Acode", 1));
+  EXPECT_TRUE(Get("MasterCode", 1).IsNull());
+  EXPECT_EQ(Value(std::int64_t{101}), Get("Acode", 2));
+}
+
+TEST_F(LedgerFixupsTest, VoucherWithoutNumberIsSkippedAndOthersGoOn) {
+  Row(101, Value(), 3, "2081/05/01", "LoanR");
+  Row(201, Value(), 3, "2081/05/01", "Deposit");
+  Row(101, 12, 3, "2081/05/01", "LoanR");
+  Row(201, 13, 3, "2081/05/02", "Deposit");
+  EXPECT_EQ(1, FixLoanRepaymentCodes(catalog_.connection(), 3));
+  EXPECT_EQ(1, FixDepositEntryDates(catalog_.connection(), 3));
+  EXPECT_TRUE(Get("Acode", 1).IsNull());
+  EXPECT_TRUE(Get("iDate", 2).IsNull());
+  EXPECT_EQ(Value(std::int64_t{101}), Get("Acode", 3));
+  EXPECT_EQ(Value("2081/05/02"), Get("iDate", 4));
+}
+
+TEST_F(LedgerFixupsTest, DepositVoucherGetsItsDateOnEveryRowOfTheYear) {
+  Row(201, 20, 3, "2081/06/01", "Deposit");  // 1
+  Row(1, 20, 3, "2081/06/01", "Cash");       // 2: another account of the voucher
+  Row(201, 20, 2, "2080/06/01", "Deposit");  // 3: same number, another year
+  Row(1, 21, 3, "2081/06/02", "Cash");       // 4: a voucher without a deposit account
+  EXPECT_EQ(1, FixDepositEntryDates(catalog_.connection(), 3));
+  EXPECT_EQ(Value("2081/06/01"), Get("iDate", 1));
+  EXPECT_EQ(Value("00:00:00"), Get("dTime", 1));
+  EXPECT_EQ(Value("2081/06/01"), Get("iDate", 2));
+  EXPECT_TRUE(Get("iDate", 3).IsNull());
+  EXPECT_TRUE(Get("iDate", 4).IsNull());
+}
+
+TEST_F(LedgerFixupsTest, DepositVoucherWithTwoDatesTakesTheLaterDate) {
+  Row(201, 30, 3, "2081/06/02", "Deposit");
+  Row(1, 30, 3, "2081/06/01", "Cash");
+  Row(201, 30, 3, "2081/06/01", "Deposit");
+  EXPECT_EQ(2, FixDepositEntryDates(catalog_.connection(), 3));
+  EXPECT_EQ(3, Count("iDate='2081/06/02'"));
+}
+
+TEST_F(LedgerFixupsTest, NullDateIsWrittenAsEmptyAndCountsAsRepaired) {
+  Row(201, 40, 3, "2081/06/02", "Deposit");
+  catalog_.Exec("Update Master set Date=Null");
+  EXPECT_EQ(1, FixDepositEntryDates(catalog_.connection(), 3));
+  EXPECT_EQ(Value(""), Get("iDate", 1));
+  EXPECT_EQ(0, FixDepositEntryDates(catalog_.connection(), 3));
+}
+
+TEST_F(LedgerFixupsTest, HundredGroupsPerCallInVoucherOrder) {
+  catalog_.Exec("Begin Transaction");
+  for (int v = 250; v >= 1; --v) {  // inserted in reverse: the order comes from the query
+    Row(101, v, 3, "2081/05/01", "LoanR");
+    Row(201, v + 1000, 3, "2081/05/01", "Deposit");
+  }
+  catalog_.Exec("Commit");
+  const struct {
+    int want_loans, want_deposits, last_repaired_voucher;
+  } kCalls[] = {{100, 100, 100}, {100, 100, 200}, {50, 50, 250}, {0, 0, 250}};
+  for (const auto& c : kCalls) {
+    SCOPED_TRACE(c.last_repaired_voucher);
+    EXPECT_EQ(c.want_loans, FixLoanRepaymentCodes(catalog_.connection(), 3));
+    EXPECT_EQ(c.want_deposits, FixDepositEntryDates(catalog_.connection(), 3));
+    EXPECT_EQ(c.last_repaired_voucher, Count("Acode is not null"));
+    EXPECT_EQ(0, Count("Acode is not null and VOUCHER_NO>" +
+                       std::to_string(c.last_repaired_voucher)));
+    EXPECT_EQ(c.last_repaired_voucher, Count("iDate is not null"));
+  }
+}
+
+}  // namespace
+}  // namespace host
