@@ -192,8 +192,8 @@ class JetConnection : public Connection {
   [[noreturn]] void Fail(const std::string& context) {
     const int code = sqlite3_extended_errcode(db_);
     throw AgentError(kDatabaseError, "SQLite error " + std::to_string(code) + " (" +
-                                         sqlite3_errstr(code) + "): " + sqlite3_errmsg(db_) +
-                                         " " + context + " [" + Describe() + "]");
+                                         sqlite3_errstr(code) + "): " + sqlite3_errmsg(db_) + " " +
+                                         context + " [" + Describe() + "]");
   }
 
   void Exec(const std::string& sql) {
@@ -220,8 +220,7 @@ class JetConnection : public Connection {
     if (entry == nullptr) return;
     TablePtr table(mdb_read_table(entry));
     if (table == nullptr || mdb_read_columns(table.get()) == nullptr) {
-      throw AgentError(kDatabaseError, "Cannot read the table " + name + " [" + Describe() +
-                                           "]");
+      throw AgentError(kDatabaseError, "Cannot read the table " + name + " [" + Describe() + "]");
     }
     const GPtrArray* columns = table->columns;
     const guint count = std::min<guint>(columns->len, MDB_MAX_COLS);
@@ -371,8 +370,7 @@ class JetConnection : public Connection {
       }
       case MDB_OLE: {
         const std::string raw = LongValue(field);
-        sqlite3_bind_blob(stmt, index, raw.data(), static_cast<int>(raw.size()),
-                          SQLITE_TRANSIENT);
+        sqlite3_bind_blob(stmt, index, raw.data(), static_cast<int>(raw.size()), SQLITE_TRANSIENT);
         return;
       }
       case MDB_BINARY:
@@ -393,9 +391,8 @@ class JetConnection : public Connection {
     if (size <= 0) return std::string();
     // UTF-8 needs at most 3 bytes per UTF-16 unit, and at most 2 per compressed byte.
     std::vector<char> out(static_cast<std::size_t>(size) * 3 + 16);
-    const int length =
-        mdb_unicode2ascii(mdb_.get(), reinterpret_cast<const char*>(bytes),
-                          static_cast<std::size_t>(size), out.data(), out.size());
+    const int length = mdb_unicode2ascii(mdb_.get(), reinterpret_cast<const char*>(bytes),
+                                         static_cast<std::size_t>(size), out.data(), out.size());
     const std::size_t used =
         length > 0 ? std::min<std::size_t>(static_cast<std::size_t>(length), out.size())
                    : std::strlen(out.data());
@@ -417,8 +414,7 @@ class JetConnection : public Connection {
       return std::string(reinterpret_cast<const char*>(header + MDB_MEMO_OVERHEAD),
                          static_cast<std::size_t>(field.size - MDB_MEMO_OVERHEAD));
     }
-    std::int32_t page_row =
-        static_cast<std::int32_t>(mdb_get_int32(mdb->pg_buf, field.start + 4));
+    std::int32_t page_row = static_cast<std::int32_t>(mdb_get_int32(mdb->pg_buf, field.start + 4));
     void* buffer = nullptr;
     int start = 0;
     std::size_t size = 0;

@@ -44,8 +44,7 @@ constexpr std::size_t kChunkBytes = 8192;
 // The SQL Server drivers in order of preference (Microsoft's current, its previous one,
 // FreeTDS as Debian registers it, the old Windows driver).
 const char* const kSqlServerDrivers[] = {"ODBC Driver 18 for SQL Server",
-                                         "ODBC Driver 17 for SQL Server", "FreeTDS",
-                                         "SQL Server"};
+                                         "ODBC Driver 17 for SQL Server", "FreeTDS", "SQL Server"};
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
@@ -223,9 +222,8 @@ HandlePtr NewEnvironment() {
   HandlePtr owner(env, HandleDeleter{SQL_HANDLE_ENV});
   if (!Succeeded(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
                                reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
-    throw AgentError(kConnectionFailed,
-                     "The ODBC driver manager refused version 3: " +
-                         Diagnostics(SQL_HANDLE_ENV, env));
+    throw AgentError(kConnectionFailed, "The ODBC driver manager refused version 3: " +
+                                            Diagnostics(SQL_HANDLE_ENV, env));
   }
   return owner;
 }
@@ -397,14 +395,14 @@ class OdbcConnection : public Connection {
       SQLRETURN rc = SQL_ERROR;
       if (wide()) {
         SQLWCHAR name[kNameUnits];
-        rc = SQLDescribeColW(stmt, i + 1, name, kNameUnits, &name_length, &types[i], &size,
-                             &digits, &nullable);
+        rc = SQLDescribeColW(stmt, i + 1, name, kNameUnits, &name_length, &types[i], &size, &digits,
+                             &nullable);
         const auto units = std::clamp<SQLSMALLINT>(name_length, 0, kNameUnits - 1);
         if (Succeeded(rc)) result.columns.push_back(ToUtf8(name, units));
       } else {
         SQLCHAR name[kNameUnits];
-        rc = SQLDescribeCol(stmt, i + 1, name, kNameUnits, &name_length, &types[i], &size,
-                            &digits, &nullable);
+        rc = SQLDescribeCol(stmt, i + 1, name, kNameUnits, &name_length, &types[i], &size, &digits,
+                            &nullable);
         const auto bytes = std::clamp<SQLSMALLINT>(name_length, 0, kNameUnits - 1);
         if (Succeeded(rc)) result.columns.emplace_back(reinterpret_cast<char*>(name), bytes);
       }
@@ -525,8 +523,8 @@ class OdbcConnection : public Connection {
     return Value(std::move(bytes));
   }
 
-  void GetData(SQLHANDLE stmt, SQLUSMALLINT column, SQLSMALLINT c_type, void* target,
-               SQLLEN size, SQLLEN* indicator, const std::string& context) {
+  void GetData(SQLHANDLE stmt, SQLUSMALLINT column, SQLSMALLINT c_type, void* target, SQLLEN size,
+               SQLLEN* indicator, const std::string& context) {
     if (!Succeeded(SQLGetData(stmt, column, c_type, target, size, indicator))) {
       FailOn(SQL_HANDLE_STMT, stmt, "", context);
     }
@@ -567,34 +565,32 @@ std::string OdbcValue(const std::string& value) {
 
 }  // namespace
 
-std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string,
-                                     Dialect dialect) {
+std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string, Dialect dialect) {
   const std::string shown = HidePassword(odbc_connection_string);
   HandlePtr env = NewEnvironment();
 
   SQLHANDLE raw = SQL_NULL_HANDLE;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), &raw))) {
-    throw AgentError(kConnectionFailed, "Cannot connect through ODBC (" + shown + "): " +
-                                            Diagnostics(SQL_HANDLE_ENV, env.get()));
+    throw AgentError(kConnectionFailed, "Cannot connect through ODBC (" + shown +
+                                            "): " + Diagnostics(SQL_HANDLE_ENV, env.get()));
   }
   HandlePtr dbc(raw, HandleDeleter{SQL_HANDLE_DBC});
 
   if (!Succeeded(SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
                                    reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0))) {
-    throw AgentError(kConnectionFailed, "Cannot set the login timeout (" + shown + "): " +
-                                            Diagnostics(SQL_HANDLE_DBC, dbc.get()));
+    throw AgentError(kConnectionFailed, "Cannot set the login timeout (" + shown +
+                                            "): " + Diagnostics(SQL_HANDLE_DBC, dbc.get()));
   }
 
   std::vector<SQLCHAR> text(odbc_connection_string.begin(), odbc_connection_string.end());
   text.push_back(0);
   SQLCHAR completed[1024];
   SQLSMALLINT completed_length = 0;
-  const SQLRETURN rc =
-      SQLDriverConnect(dbc.get(), nullptr, text.data(), SQL_NTS, completed, sizeof completed,
-                       &completed_length, SQL_DRIVER_NOPROMPT);
+  const SQLRETURN rc = SQLDriverConnect(dbc.get(), nullptr, text.data(), SQL_NTS, completed,
+                                        sizeof completed, &completed_length, SQL_DRIVER_NOPROMPT);
   if (!Succeeded(rc)) {
-    throw AgentError(kConnectionFailed, "Cannot connect through ODBC (" + shown + "): " +
-                                            Diagnostics(SQL_HANDLE_DBC, dbc.get()));
+    throw AgentError(kConnectionFailed, "Cannot connect through ODBC (" + shown +
+                                            "): " + Diagnostics(SQL_HANDLE_DBC, dbc.get()));
   }
   return std::make_unique<OdbcConnection>(std::move(env), std::move(dbc), dialect,
                                           "ODBC data source " + shown);

@@ -80,7 +80,8 @@ TEST(JetFile, ReadsEachFileOfTheSameTableWithOrWithoutItsPassword) {
 
 TEST(JetFile, ReadsAnRc4EncodedFile) {
   auto connection = OpenJet("db-enc.mdb");
-  const data::QueryResult result = connection->Query("Select ID, col1, col2 from Table1 order by ID");
+  const data::QueryResult result =
+      connection->Query("Select ID, col1, col2 from Table1 order by ID");
   ASSERT_EQ(2u, result.rows.size());
   EXPECT_EQ((std::vector<Value>{1, "hello", 0}), result.rows[0]);
   EXPECT_EQ((std::vector<Value>{2, "world", 42}), result.rows[1]);
@@ -151,8 +152,10 @@ TEST(JetFile, TrueAndFalseFiltersMatchJetBooleans) {
     const char* where;
     int rows;
   } kCases[] = {
-      {"[PROJ_OPT_CALC_ACT_COSTS]=true", 1},      {"[PROJ_OPT_CALC_ACT_COSTS]=false", 0},
-      {"[PROJ_OPT_MULT_CRITICAL_PATHS]=false", 1}, {"[PROJ_OPT_MULT_CRITICAL_PATHS]=true", 0},
+      {"[PROJ_OPT_CALC_ACT_COSTS]=true", 1},
+      {"[PROJ_OPT_CALC_ACT_COSTS]=false", 0},
+      {"[PROJ_OPT_MULT_CRITICAL_PATHS]=false", 1},
+      {"[PROJ_OPT_MULT_CRITICAL_PATHS]=true", 0},
       {"PROJ_OPT_CALC_ACT_COSTS = True and PROJ_IS_RES_POOL = False", 1},
   };
   for (const auto& c : kCases) {

@@ -120,10 +120,11 @@ TEST_F(OdbcSqlite, MultiColumnAddTakesEffectWholeOrNotAtAll) {
   connection().Execute("Alter Table Acc Add Alias varchar(20), Mobile varchar(20)");
   connection().Execute("Insert Into Acc(ACCODE,Alias,Mobile) Values(1,'a','98')");
 
-  EXPECT_EQ(data::kDatabaseError,
-            ErrorOf([&] { connection().Execute("Alter Table Acc Add Email varchar(20), "
-                                               "Mobile varchar(20)"); })
-                .number());
+  EXPECT_EQ(data::kDatabaseError, ErrorOf([&] {
+                                    connection().Execute(
+                                        "Alter Table Acc Add Email varchar(20), "
+                                        "Mobile varchar(20)");
+                                  }).number());
   // Email, added before the failing Mobile, was taken back.
   EXPECT_THROW(connection().Query("Select Email from Acc"), AgentError);
   RecordSet rs;
@@ -142,9 +143,10 @@ TEST_F(OdbcSqlite, TransactionCallsOutOfOrderAreRefused) {
 TEST(OdbcConnect, UnreachableServerFailsWithEveryDiagnosticAndNoPassword) {
   // Port 1 on the loopback address: nothing listens, the connection is refused at once.
   const AgentError error = ErrorOf([] {
-    data::OpenOdbc("Driver=FreeTDS;Server=127.0.0.1;Port=1;Database=MavData;UID=sa;"
-                   "PWD=s3cret;TDS_Version=7.4",
-                   data::Dialect::kSqlServer);
+    data::OpenOdbc(
+        "Driver=FreeTDS;Server=127.0.0.1;Port=1;Database=MavData;UID=sa;"
+        "PWD=s3cret;TDS_Version=7.4",
+        data::Dialect::kSqlServer);
   });
   EXPECT_EQ(data::kConnectionFailed, error.number());
   const std::string& text = error.description();
@@ -156,8 +158,8 @@ TEST(OdbcConnect, UnreachableServerFailsWithEveryDiagnosticAndNoPassword) {
 }
 
 TEST(OdbcConnect, UnknownDriverFails) {
-  const AgentError error = ErrorOf(
-      [] { data::OpenOdbc("Driver=No Such Driver;Server=x", data::Dialect::kSqlServer); });
+  const AgentError error =
+      ErrorOf([] { data::OpenOdbc("Driver=No Such Driver;Server=x", data::Dialect::kSqlServer); });
   EXPECT_EQ(data::kConnectionFailed, error.number());
   EXPECT_NE(std::string::npos, error.description().find("No Such Driver"));
 }
@@ -203,20 +205,22 @@ TEST(SqlServerOdbcString, MapsServerFormsAndQuotesValues) {
       {"ODBC Driver 17 for SQL Server", "HOST\\SQLEXPRESS", "pw",
        "Driver={ODBC Driver 17 for SQL Server};Server=HOST\\SQLEXPRESS;Database=Cat;UID=sa;"
        "PWD=pw"},
-      {"SQL Server", ".", " pw", "Driver={SQL Server};Server=localhost;Database=Cat;UID=sa;PWD={ pw}"},
+      {"SQL Server", ".", " pw",
+       "Driver={SQL Server};Server=localhost;Database=Cat;UID=sa;PWD={ pw}"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.driver) + " " + c.server);
-    EXPECT_EQ(c.want, data::SqlServerOdbcStringForDriver(c.driver, c.server, "Cat", "sa",
-                                                         c.password));
+    EXPECT_EQ(c.want,
+              data::SqlServerOdbcStringForDriver(c.driver, c.server, "Cat", "sa", c.password));
   }
 }
 
 TEST(SqlServerOdbcString, OpenConnectionReachesSqlServerThroughOdbc) {
   // A Data Source that is not a directory names a server; nothing listens on port 1.
   const AgentError error = ErrorOf([] {
-    data::OpenConnection("Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
-                         "pwd=s3cret;Initial Catalog=MavData2075;Data Source=127.0.0.1,1");
+    data::OpenConnection(
+        "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
+        "pwd=s3cret;Initial Catalog=MavData2075;Data Source=127.0.0.1,1");
   });
   EXPECT_EQ(data::kConnectionFailed, error.number());
   EXPECT_NE(std::string::npos, error.description().find("Database=MavData2075"))
