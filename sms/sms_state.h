@@ -4,9 +4,11 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "data/agent_error.h"
 #include "data/connection.h"
 #include "loans/loan_state.h"
 
@@ -26,6 +28,11 @@ struct SmsState {
   std::unique_ptr<data::Connection> SMSConnection;  // the SIM outbox
   bool SMSLocalReady = false;   // the SIM outbox is open
   bool SMSServerReady = false;  // the internet service answered for this catalog
+
+  // Request rows (and transfer eDate groups) whose last attempt failed, keyed by
+  // "<table>:<key>", with the error text then reported. A row that keeps failing on every
+  // tick is reported once; a different error, or a failure after a success, is new.
+  std::map<std::string, std::string> failed_rows;
 };
 
 // What the SMS work needs from the rest of the agent, passed explicitly.
@@ -39,6 +46,9 @@ struct SmsContext {
   std::function<std::int32_t(const std::string& bs_date)> GeTCurYear;
   // The platform's clock (local time is used for the outbox's date and time).
   std::function<std::chrono::system_clock::time_point()> now;
+  // Receives the failure of one request row (the row stays pending and the pass goes on).
+  // Optional: without it such failures are only kept in SmsState::failed_rows.
+  std::function<void(const data::AgentError&)> report_error;
 };
 
 }  // namespace sms

@@ -1,0 +1,153 @@
+// The gateway settings: which SMS gateway the cooperative uses and the opening of its
+// database, refreshed from the first row of SMSDatabase on every online tick.
+
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "data/agent_error.h"
+#include "data/connection.h"
+#include "data/record_set.h"
+#include "data/value.h"
+#include "sms/sms_service.h"
+
+namespace sms {
+
+namespace {
+
+constexpr const char* kDefaultBirthdayMessage = "HAPPY BIRTHDAY TO YOU AND WISH TO ALL THE BEST.";
+
+std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && Upper(a) == Upper(b);
+}
+
+// A column read without a default: Null fails the call.
+std::string RequiredText(const data::RecordSet& rs, const char* column) {
+  const data::Value& value = rs.Field(column);
+  if (value.IsNull()) {
+    throw data::AgentError(data::kInvalidUseOfNull,
+                           std::string("SMSDatabase.") + column + " is Null");
+  }
+  return value.AsText();
+}
+
+std::string TextOr(const data::RecordSet& rs, const char* column, const char* fallback) {
+  return rs.Field(column).Text().value_or(fallback);
+}
+
+// The file found at `path` as the platform that stores these settings finds it: file names
+// match without regard to letter case, and the name reported is the one stored in the
+// folder. An exact match wins over a match in other letters. Directories are not files.
+std::optional<std::filesystem::path> FindFile(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  const std::filesystem::path wanted(path);
+  const std::string name = wanted.filename().string();
+  if (name.empty()) return std::nullopt;
+  std::filesystem::path folder = wanted.parent_path();
+  if (folder.empty()) folder = ".";
+
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec);
+  if (ec) return std::nullopt;
+  std::optional<std::filesystem::path> other_case;
+  for (const auto& entry : it) {
+    std::error_code type_ec;
+    if (!entry.is_regular_file(type_ec)) continue;
+    const std::string stored = entry.path().filename().string();
+    if (stored == name) return entry.path();
+    if (!other_case && EqualIgnoringCase(stored, name)) other_case = entry.path();
+  }
+  return other_case;
+}
+
+void ReadGreetingSettings(const data::RecordSet& rs, SmsState& sms) {
+  const data::Value& b_sms = rs.Field("bSMS");
+  sms.bSMS = b_sms.IsNull() ? 0 : b_sms.AsInt32();
+  sms.SMSBirthdayMessage = TextOr(rs, "Msg", kDefaultBirthdayMessage);
+  sms.SMSRate = rs.Field("SMSRs").Double().value_or(0.0);
+}
+
+void ReadSimGateway(const data::RecordSet& rs, SmsState& sms) {
+  sms.SMSDatabaseName = RequiredText(rs, "Database");
+  sms.SMSPassword = RequiredText(rs, "Password");
+  ReadGreetingSettings(rs, sms);
+
+  const std::optional<std::filesystem::path> found = FindFile(sms.SMSDatabaseName);
+  if (!found || found->filename().string() != kSimOutboxFileName) return;
+
+  // The file is opened where it was found: the same file the stored path names, spelled
+  // as the folder spells it.
+  sms.SMSConnection = data::OpenConnection(
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + found->string() +
+      ";Persist Security Info=false;Jet OLEDB:Database Password=" + sms.SMSPassword);
+  sms.SMSLocalReady = true;
+}
+
+void ReadInternetGateway(const data::RecordSet& rs, SmsContext& context) {
+  SmsState& sms = *context.sms;
+  const std::string server = TextOr(rs, "Server", ".");
+  const std::string catalog = TextOr(rs, "Database", "...");
+  sms.SMSPassword = TextOr(rs, "Password", "...");
+  sms.SMSDbUser = TextOr(rs, "DbUser", "sa");
+  ReadGreetingSettings(rs, sms);
+  sms.SMSGatewayType = TextOr(rs, "dType", "SIM");
+
+  // Only the lookup below uses this connection; it closes when the call ends.
+  const std::unique_ptr<data::Connection> service = data::OpenConnection(
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + sms.SMSDbUser +
+      ";pwd=" + sms.SMSPassword + ";Initial Catalog=" + catalog + ";Data Source=" + server);
+  data::RecordSet setting;
+  setting.Open(*service, "Select * from DATABASE_SETTING Where DATABASE_NAME=" +
+                             data::SqlText(context.DbName) +
+                             " and Customer_ID=" + std::to_string(sms.SMSCustomerID));
+  if (setting.RecordCount() <= 0) return;
+  sms.SMSCustomerID = setting.Field("Customer_ID").AsInt32();
+  sms.SMSSendBy = TextOr(setting, "Send_By", "...");
+  sms.SMSServerReady = true;
+}
+
+}  // namespace
+
+std::int32_t GetSMSCustomerID(data::Connection& main) {
+  data::RecordSet rs;
+  rs.Open(main, "Select * from SMSDatabase");
+  if (rs.RecordCount() > 0) return rs.Field("Customer_ID").AsInt32();
+  return 0;
+}
+
+void SetSMSDatabase(SmsContext& context) {
+  SmsState& sms = *context.sms;
+  try {
+    if (context.MainConnection == nullptr) {
+      throw data::AgentError(data::kConnectionFailed, "The accounting catalog is not open");
+    }
+    data::RecordSet rs;
+    rs.Open(*context.MainConnection, "Select * from SMSDatabase");
+    if (rs.RecordCount() < 1) return;
+
+    sms.SMSGatewayType = TextOr(rs, "DType", "SIM");
+    const std::string kind = Upper(sms.SMSGatewayType);
+    if (kind == "SIM") {
+      ReadSimGateway(rs, sms);
+    } else if (kind == "INTERNET") {
+      ReadInternetGateway(rs, context);
+    }
+  } catch (const std::exception&) {
+    // Whatever failed (settings row, file, connection, lookup), neither gateway is usable
+    // until a later tick opens one again. The values read so far stay as they are.
+    sms.SMSLocalReady = false;
+    sms.SMSServerReady = false;
+  }
+}
+
+}  // namespace sms

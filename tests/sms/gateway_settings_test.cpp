@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "sms/sms_service.h"
+#include "tests/sms/sms_fixture.h"
+
+namespace sms_test {
+namespace {
+
+class GatewaySettingsTest : public SmsFixture {};
+
+TEST_F(GatewaySettingsTest, CustomerIdOfFirstRow) {
+  EXPECT_EQ(0, sms::GetSMSCustomerID(catalog_.connection()));
+  catalog_.Insert("SMSDatabase", {{"SN", 1}, {"Customer_ID", 4711}});
+  EXPECT_EQ(4711, sms::GetSMSCustomerID(catalog_.connection()));
+  catalog_.Exec("Update SMSDatabase set Customer_ID=Null");
+  EXPECT_THROW(sms::GetSMSCustomerID(catalog_.connection()), data::AgentError);
+}
+
+TEST_F(GatewaySettingsTest, EmptyTableChangesNothing) {
+  sms_.SMSLocalReady = true;
+  sms_.SMSGatewayType = "before";
+  sms::SetSMSDatabase(context_);
+  EXPECT_TRUE(sms_.SMSLocalReady);
+  EXPECT_FALSE(sms_.SMSServerReady);
+  EXPECT_EQ("before", sms_.SMSGatewayType);
+}
+
+TEST_F(GatewaySettingsTest, SimGatewayOpensTheOutbox) {
+  const auto file = MakeOutbox();
+  UseSimGateway(file);
+  catalog_.Exec("Update SMSDatabase set BSMS=1,SMSRs=0.5,Msg='Greetings'");
+  sms::SetSMSDatabase(context_);
+  EXPECT_TRUE(sms_.SMSLocalReady);
+  EXPECT_FALSE(sms_.SMSServerReady);
+  ASSERT_NE(nullptr, sms_.SMSConnection);
+  EXPECT_EQ(file.string(), sms_.SMSDatabaseName);
+  EXPECT_EQ("x", sms_.SMSPassword);
+  EXPECT_EQ(1, sms_.bSMS);
+  EXPECT_EQ(0.5, sms_.SMSRate);
+  EXPECT_EQ("Greetings", sms_.SMSBirthdayMessage);
+  EXPECT_EQ("", sms_.SMSSendBy);
+  EXPECT_EQ(1, sms::NextSerial(*sms_.SMSConnection, "Send", "SN"));
+}
+
+// The kind is compared in capitals; a Null kind is SIM; greeting defaults fill Nulls.
+TEST_F(GatewaySettingsTest, KindAndDefaults) {
+  const auto file = MakeOutbox();
+  for (const char* kind : {"SIM", "sim", "Sim", ""}) {
+    SCOPED_TRACE(kind);
+    UseSimGateway(file);
+    if (*kind == 0) {
+      catalog_.Exec("Update SMSDatabase set dType=Null");
+    } else {
+      catalog_.Exec("Update SMSDatabase set dType=" + data::SqlText(kind));
+    }
+    sms_ = sms::SmsState();
+    sms::SetSMSDatabase(context_);
+    EXPECT_TRUE(sms_.SMSLocalReady);
+    EXPECT_EQ(*kind == 0 ? "SIM" : kind, sms_.SMSGatewayType);
+    EXPECT_EQ("HAPPY BIRTHDAY TO YOU AND WISH TO ALL THE BEST.", sms_.SMSBirthdayMessage);
+    EXPECT_EQ(0, sms_.SMSRate);
+  }
+}
+
+// The file must be named exactly SMSData.mdb as stored in its folder; a missing file or
+// another spelling opens nothing and leaves the flags as they were.
+TEST_F(GatewaySettingsTest, OutboxNameIsExact) {
+  const struct {
+    const char* stored;  // file made in the gateway folder ("" none)
+    const char* named;   // file named by the settings row
+    bool opens;
+  } kCases[] = {
+      {"SMSData.mdb", "SMSData.mdb", true},
+      {"smsdata.mdb", "smsdata.mdb", false},
+      {"SMSDATA.MDB", "SMSData.mdb", false},
+      {"SMSData.mdb", "smsdata.mdb", true},  // found under its stored name
+      {"", "SMSData.mdb", false},
+      {"Outbox.mdb", "Outbox.mdb", false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.stored) + " named " + c.named);
+    std::filesystem::remove_all(dir_.path() / "gateway");
+    std::filesystem::create_directories(dir_.path() / "gateway");
+    if (*c.stored != 0) MakeOutbox(c.stored);
+    UseSimGateway(dir_.path() / "gateway" / c.named);
+    for (bool before : {false, true}) {
+      sms_ = sms::SmsState();
+      sms_.SMSLocalReady = before;
+      sms::SetSMSDatabase(context_);
+      EXPECT_EQ(c.opens || before, sms_.SMSLocalReady);
+      EXPECT_EQ(c.opens, sms_.SMSConnection != nullptr);
+    }
+  }
+}
+
+TEST_F(GatewaySettingsTest, FolderNamedLikeTheOutboxIsNoFile) {
+  std::filesystem::create_directories(dir_.path() / "gateway" / "SMSData.mdb");
+  UseSimGateway(dir_.path() / "gateway" / "SMSData.mdb");
+  sms::SetSMSDatabase(context_);
+  EXPECT_FALSE(sms_.SMSLocalReady);
+  EXPECT_EQ(nullptr, sms_.SMSConnection);
+}
+
+// A failure lowers both flags; what was read before it stays.
+TEST_F(GatewaySettingsTest, FailureLowersBothFlags) {
+  UseSimGateway(MakeOutbox());
+  catalog_.Exec("Update SMSDatabase set [Password]=Null");
+  sms_.SMSLocalReady = true;
+  sms_.SMSServerReady = true;
+  sms::SetSMSDatabase(context_);
+  EXPECT_FALSE(sms_.SMSLocalReady);
+  EXPECT_FALSE(sms_.SMSServerReady);
+  EXPECT_EQ((dir_.path() / "gateway" / "SMSData.mdb").string(), sms_.SMSDatabaseName);
+
+  // An outbox file that is no database fails at its opening.
+  std::filesystem::remove(dir_.path() / "gateway" / "SMSData.mdb");
+  {
+    std::ofstream junk(dir_.path() / "gateway" / "SMSData.mdb");
+    junk << "not a database";
+  }
+  catalog_.Exec("Update SMSDatabase set [Password]='x'");
+  sms_.SMSLocalReady = true;
+  sms::SetSMSDatabase(context_);
+  EXPECT_FALSE(sms_.SMSLocalReady);
+}
+
+TEST_F(GatewaySettingsTest, InternetGatewayFindsItsSignature) {
+  UseInternetGateway(77, "MAV COOP");
+  sms_.SMSCustomerID = sms::GetSMSCustomerID(catalog_.connection());
+  sms::SetSMSDatabase(context_);
+  EXPECT_TRUE(sms_.SMSServerReady);
+  EXPECT_FALSE(sms_.SMSLocalReady);
+  EXPECT_EQ(77, sms_.SMSCustomerID);
+  EXPECT_EQ("MAV COOP", sms_.SMSSendBy);
+  EXPECT_EQ("sa", sms_.SMSDbUser);
+  EXPECT_EQ("INTERNET", sms_.SMSGatewayType);
+  EXPECT_EQ(nullptr, sms_.SMSConnection);
+}
+
+TEST_F(GatewaySettingsTest, InternetGatewayNullSignatureAndQuotedCatalogName) {
+  UseInternetGateway(77, data::Value());
+  service_->Exec("Update DATABASE_SETTING set DATABASE_NAME='Coop''s Books'");
+  context_.DbName = "Coop's Books";
+  sms_.SMSCustomerID = 77;
+  sms::SetSMSDatabase(context_);
+  EXPECT_TRUE(sms_.SMSServerReady);
+  EXPECT_EQ("...", sms_.SMSSendBy);
+}
+
+TEST_F(GatewaySettingsTest, InternetGatewayWithoutItsRowChangesNoFlag) {
+  UseInternetGateway(77, "MAV COOP");
+  sms_.SMSCustomerID = 78;  // another customer
+  sms::SetSMSDatabase(context_);
+  EXPECT_FALSE(sms_.SMSServerReady);
+  EXPECT_EQ("", sms_.SMSSendBy);
+
+  // A missing service catalog is a failure.
+  catalog_.Exec("Update SMSDatabase set [Database]='NoSuchCatalog'");
+  sms_.SMSServerReady = true;
+  sms::SetSMSDatabase(context_);
+  EXPECT_FALSE(sms_.SMSServerReady);
+}
+
+// Switching from SIM to INTERNET during a run keeps the SIM flag raised.
+TEST_F(GatewaySettingsTest, SimFlagSurvivesSwitchToInternet) {
+  UseSimGateway(MakeOutbox());
+  sms::SetSMSDatabase(context_);
+  ASSERT_TRUE(sms_.SMSLocalReady);
+  UseInternetGateway(77, "MAV COOP");
+  sms_.SMSCustomerID = 77;
+  sms::SetSMSDatabase(context_);
+  EXPECT_TRUE(sms_.SMSLocalReady);
+  EXPECT_TRUE(sms_.SMSServerReady);
+}
+
+}  // namespace
+}  // namespace sms_test
