@@ -77,8 +77,8 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       const std::size_t stop = text.find(';', i);
       if (!Trim(text.substr(i, (stop == std::string_view::npos ? text.size() : stop) - i))
                .empty()) {
-        throw AgentError(kConnectionFailed, "Connection string entry '" + key +
-                                                "' has text after its quoted value");
+        throw AgentError(kConnectionFailed,
+                         "Connection string entry '" + key + "' has text after its quoted value");
       }
       next = stop == std::string_view::npos ? text.size() : stop + 1;
     } else {

@@ -59,9 +59,8 @@ std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
     // OLE DB takes "UID" and "Password" as synonyms of the keys the system writes.
     const std::string user = cs.GetOr("User ID", cs.GetOr("UID", ""));
     const std::string password = cs.GetOr("pwd", cs.GetOr("Password", ""));
-    return OpenOdbc(
-        SqlServerOdbcString(source, cs.GetOr("Initial Catalog", ""), user, password),
-        Dialect::kSqlServer);
+    return OpenOdbc(SqlServerOdbcString(source, cs.GetOr("Initial Catalog", ""), user, password),
+                    Dialect::kSqlServer);
   }
   const std::string catalog = cs.GetOr("Initial Catalog", "");
   if (catalog.empty()) {
@@ -100,8 +99,8 @@ std::unique_ptr<Connection> OpenConnection(const std::string& connection_string)
   const ConnectionString cs = ConnectionString::Parse(connection_string);
   if (const auto driver = cs.Get("Driver")) {
     // An SQLite ODBC driver speaks SQLite's dialect; the agent's texts are rewritten for it.
-    const bool sqlite = driver->find("SQLite") != std::string::npos ||
-                        driver->find("sqlite") != std::string::npos;
+    const bool sqlite =
+        driver->find("SQLite") != std::string::npos || driver->find("sqlite") != std::string::npos;
     return OpenOdbc(connection_string, sqlite ? Dialect::kSqlite : Dialect::kSqlServer);
   }
 

@@ -186,8 +186,8 @@ class SqliteConnection : public Connection {
   }
 
   [[noreturn]] void Fail(int rc, const std::string& context) {
-    throw AgentError(kDatabaseError, DriverMessage(db_, rc) + " " + context + " [" +
-                                         Describe() + "]");
+    throw AgentError(kDatabaseError,
+                     DriverMessage(db_, rc) + " " + context + " [" + Describe() + "]");
   }
 
   sqlite3* db_;
@@ -199,8 +199,8 @@ class SqliteConnection : public Connection {
 std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bool create) {
   std::error_code ec;
   if (!create && !std::filesystem::is_regular_file(file, ec)) {
-    throw AgentError(kConnectionFailed, "Cannot open database file " + file.string() +
-                                            ": the file does not exist");
+    throw AgentError(kConnectionFailed,
+                     "Cannot open database file " + file.string() + ": the file does not exist");
   }
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);

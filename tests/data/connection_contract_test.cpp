@@ -28,8 +28,9 @@ AgentError ErrorOf(Action action) {
 }
 
 void CreateLedger(data::Connection& c) {
-  c.Execute("Create Table Master(CODE int,VOUCHER_NO int,Date varchar(10),Debit Float,"
-            "Credit Float,Particular varchar(255))");
+  c.Execute(
+      "Create Table Master(CODE int,VOUCHER_NO int,Date varchar(10),Debit Float,"
+      "Credit Float,Particular varchar(255))");
 }
 
 TEST_P(ConnectionContract, EmptyResultIsAtBothEndsAndHasNoCurrentRow) {
@@ -153,8 +154,7 @@ TEST_P(ConnectionContract, NullIsNeitherEmptyTextNorZero) {
 
 TEST_P(ConnectionContract, ValuesKeepTheirTypes) {
   connection().Execute("Create Table T(I int,F Float,S varchar(30),B bit)");
-  connection().Execute(
-      "Insert Into T(I,F,S,B) Values(2147483647,0.1,'2080/01/01',1)");
+  connection().Execute("Insert Into T(I,F,S,B) Values(2147483647,0.1,'2080/01/01',1)");
   connection().Execute("Insert Into T(I,F,S,B) Values(-5,12500,'x',0)");
   RecordSet rs;
   rs.Open(connection(), "Select I,F,S,B from T order by I desc");
@@ -286,11 +286,14 @@ TEST_P(ConnectionContract, QuotedTextsAreStoredExactlyAndFoundAgain) {
   EXPECT_EQ(sn, connection().Query("Select Count(*) from Msg").rows.at(0).at(0).AsInt32());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Embedded, ConnectionContract,
-    ::testing::Values(ConnectionFactory{
-        "Sqlite",
-        [](const std::filesystem::path& file) { return data::OpenSqliteFile(file, true); }}),
-    [](const ::testing::TestParamInfo<ConnectionFactory>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Embedded, ConnectionContract,
+                         ::testing::Values(ConnectionFactory{"Sqlite",
+                                                             [](const std::filesystem::path& file) {
+                                                               return data::OpenSqliteFile(file,
+                                                                                           true);
+                                                             }}),
+                         [](const ::testing::TestParamInfo<ConnectionFactory>& info) {
+                           return info.param.name;
+                         });
 
 }  // namespace

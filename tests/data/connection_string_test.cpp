@@ -47,8 +47,8 @@ TEST(ConnectionString, Values) {
 }
 
 TEST(ConnectionString, MalformedStringsFailWithoutShowingTheirText) {
-  for (const char* text : {"Provider=SQLOLEDB.1;secret", "=value", "pwd=\"unclosed;x=1",
-                           "pwd='a'b;x=1"}) {
+  for (const char* text :
+       {"Provider=SQLOLEDB.1;secret", "=value", "pwd=\"unclosed;x=1", "pwd='a'b;x=1"}) {
     SCOPED_TRACE(text);
     try {
       ConnectionString::Parse(text);

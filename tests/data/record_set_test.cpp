@@ -66,8 +66,8 @@ TEST(InMemoryRecordSet, RowsKeepFieldOrderAndAppendOrder) {
 TEST(InMemoryRecordSet, ValuesTakeTheFieldsType) {
   RecordSet rs = ScheduleSet();
   rs.AddNew();
-  rs.SetValue("SN", 2.5);          // halves go to the even neighbour
-  rs.SetValue("tDate", 2080);      // a number stored in a text field becomes its text
+  rs.SetValue("SN", 2.5);      // halves go to the even neighbour
+  rs.SetValue("tDate", 2080);  // a number stored in a text field becomes its text
   rs.SetValue("Principal", "12.5");
   EXPECT_EQ(Value(std::int64_t{2}), rs.Field("SN"));
   EXPECT_EQ(Value("2080"), rs.Field("tDate"));

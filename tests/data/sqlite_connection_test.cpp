@@ -108,7 +108,10 @@ TEST(SqliteConnection, BlobsAndLargeIntegersReadExactly) {
   c->Execute("Create Table T(Logo image,Big int)");
   c->Execute("Insert Into T(Logo,Big) Values(x'00FF4100',9007199254740993)");
   const QueryResult r = c->Query("Select Logo,Big from T");
-  EXPECT_EQ(Value(std::string("\0\xff" "A\0", 4)), r.rows.at(0).at(0));
+  EXPECT_EQ(Value(std::string("\0\xff"
+                              "A\0",
+                              4)),
+            r.rows.at(0).at(0));
   EXPECT_EQ(Value(std::int64_t{9007199254740993}), r.rows.at(0).at(1));
 }
 

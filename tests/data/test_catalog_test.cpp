@@ -31,9 +31,8 @@ TEST(TestCatalog, OldCatalogLacksWhatTheUpgradeAdds) {
   TempDir dir;
   TestCatalog catalog(dir.path());
   for (const char* table : {"Master", "MasterAc", "Acc", "OtherSetting", "SubLedger",
-                            "SavingSetting", "Ledger", "Amortization", "AmDetails",
-                            "YearSetting", "LocalGroup", "VDC", "Tole", "LoanDemandForm",
-                            "VRemarks", "Company"}) {
+                            "SavingSetting", "Ledger", "Amortization", "AmDetails", "YearSetting",
+                            "LocalGroup", "VDC", "Tole", "LoanDemandForm", "VRemarks", "Company"}) {
     SCOPED_TRACE(table);
     EXPECT_TRUE(catalog.HasTable(table));
   }
@@ -59,12 +58,24 @@ TEST(TestCatalog, CurrentCatalogHasWhatTheRuntimeReads) {
     const char* table;
     const char* column;
   } kColumns[] = {
-      {"Master", "iDate"},          {"Master", "eDate"},           {"Master", "MasterCode"},
-      {"OtherSetting", "LPeriod"},  {"OtherSetting", "MiStatus"},  {"OtherSetting", "PFrom"},
-      {"OtherSetting", "MonthlyDue"}, {"SMSDatabase", "SMSRsLoan"}, {"SMSDatabase", "dType"},
-      {"SMSDatabase", "Database"},  {"LoanSMS", "Send"},           {"SMSService", "Reply"},
-      {"LoanStatement", "Message_Reply"}, {"SubLedger", "LLR"},    {"VDC", "TDS"},
-      {"Security", "IntPenalEdit"}, {"PrintSet", "Approvedby"},    {"SMSSetting", "DateTo"},
+      {"Master", "iDate"},
+      {"Master", "eDate"},
+      {"Master", "MasterCode"},
+      {"OtherSetting", "LPeriod"},
+      {"OtherSetting", "MiStatus"},
+      {"OtherSetting", "PFrom"},
+      {"OtherSetting", "MonthlyDue"},
+      {"SMSDatabase", "SMSRsLoan"},
+      {"SMSDatabase", "dType"},
+      {"SMSDatabase", "Database"},
+      {"LoanSMS", "Send"},
+      {"SMSService", "Reply"},
+      {"LoanStatement", "Message_Reply"},
+      {"SubLedger", "LLR"},
+      {"VDC", "TDS"},
+      {"Security", "IntPenalEdit"},
+      {"PrintSet", "Approvedby"},
+      {"SMSSetting", "DateTo"},
   };
   for (const auto& c : kColumns) {
     SCOPED_TRACE(std::string(c.table) + "." + c.column);
@@ -122,8 +133,8 @@ TEST(ProgramFolder, SettingsFileOpensWithTheAgentsConnectionString) {
   // The row leads the agent to the catalog.
   auto main = data::OpenConnection(
       "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + rs.Field("UserName").AsText() +
-      ";pwd=" + rs.Field("PassWord").AsText() + ";Initial Catalog=" +
-      rs.Field("Dbase").AsText() + ";Data Source=" + rs.Field("ServerName").AsText());
+      ";pwd=" + rs.Field("PassWord").AsText() + ";Initial Catalog=" + rs.Field("Dbase").AsText() +
+      ";Data Source=" + rs.Field("ServerName").AsText());
   EXPECT_EQ(0, main->Query("Select Count(*) from Acc").rows.at(0).at(0).AsInt32());
 }
 

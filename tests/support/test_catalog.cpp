@@ -22,8 +22,8 @@ TempDir::TempDir() {
   const fs::path base = fs::temp_directory_path();
   for (int attempt = 0;; ++attempt) {
     const fs::path candidate =
-        base / ("mav-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
-                "-" + std::to_string(random() % 1000000));
+        base / ("mav-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+                std::to_string(random() % 1000000));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
       path_ = candidate;
@@ -147,13 +147,16 @@ const struct {
   const char* table;
   const char* columns;  // "name type" entries separated by ","
 } kAddedColumns[] = {
-    {"Master", "iDate Varchar(10),dTime Varchar(8),BranchID Int,eDate Varchar(10),Acode Int,"
-               "MasterCode Int"},
-    {"MasterAc", "CitizenNo Varchar(30),DCode Int,IssueDate varchar(10),BranchID Int,MType Int,"
-                 "GN Int,Email Varchar(40),Mother Varchar(80),MS Int,PR int,Singal bit,"
-                 "MDate Varchar(10)"},
-    {"Acc", "SPRate Float,SSRate Float,LSecurity Varchar(30),SKCode Varchar(15),BranchID Int,"
-            "BGroup Varchar(3),Threshold Float"},
+    {"Master",
+     "iDate Varchar(10),dTime Varchar(8),BranchID Int,eDate Varchar(10),Acode Int,"
+     "MasterCode Int"},
+    {"MasterAc",
+     "CitizenNo Varchar(30),DCode Int,IssueDate varchar(10),BranchID Int,MType Int,"
+     "GN Int,Email Varchar(40),Mother Varchar(80),MS Int,PR int,Singal bit,"
+     "MDate Varchar(10)"},
+    {"Acc",
+     "SPRate Float,SSRate Float,LSecurity Varchar(30),SKCode Varchar(15),BranchID Int,"
+     "BGroup Varchar(3),Threshold Float"},
     {"OtherSetting",
      "iDate int,dTime Varchar(8),SubCode int,OnIns bit,PLOn Int,PFrom Int,PFromMI Int,"
      "Basis Varchar(20),SomSys Bit,AD1 Float,AD2 Float,AD3 Float,Dr1 Float,Dr2 Float,"
@@ -161,12 +164,14 @@ const struct {
      "Lperiod Int,DPeriod Int,MI1 Float,MI2 Float,MI3 Float,MIGrace Float,"
      "MiStatus Varchar(12),AdvLoanC Bit,MonthlyDue Bit,InsDue Bit,MinDeposit Bit,"
      "DepPercent Float,NoInterest Int"},
-    {"SubLedger", "LLR Float,Source Varchar(30),SKCode Float,NDeposit Float,NRate Float,"
-                  "AcAlias Varchar(15),NDeposit1 Float,NRate1 Float,NDeposit2 Float,"
-                  "NRate2 Float,NDeposit3 Float,NRate3 Float,NDeposit4 Float,NRate4 Float"},
-    {"SavingSetting", "NDeposit Float,NRate Float,NDeposit1 Float,NRate1 Float,"
-                      "NDeposit2 Float,NRate2 Float,NDeposit3 Float,NRate3 Float,"
-                      "NDeposit4 Float,NRate4 Float"},
+    {"SubLedger",
+     "LLR Float,Source Varchar(30),SKCode Float,NDeposit Float,NRate Float,"
+     "AcAlias Varchar(15),NDeposit1 Float,NRate1 Float,NDeposit2 Float,"
+     "NRate2 Float,NDeposit3 Float,NRate3 Float,NDeposit4 Float,NRate4 Float"},
+    {"SavingSetting",
+     "NDeposit Float,NRate Float,NDeposit1 Float,NRate1 Float,"
+     "NDeposit2 Float,NRate2 Float,NDeposit3 Float,NRate3 Float,"
+     "NDeposit4 Float,NRate4 Float"},
     {"Ledger", "SKCode Int"},
     {"Amortization", "BranchID Int,iStatus Varchar(15)"},
     {"AmDetails", "BranchID Int"},
@@ -281,11 +286,12 @@ std::string ProgramFolder::SettingsConnectionString() const {
 
 void ProgramFolder::AddSettings(const SettingsRow& row) {
   auto settings = data::OpenSqliteFile(SettingsFile(), /*create=*/false);
-  settings->Execute("Insert Into Settings(SN,[Using],ServerName,UserName,PassWord,Dbase) "
-                    "Values(" +
-                    std::to_string(next_sn_++) + "," + SqlLiteral(row.Using) + "," +
-                    SqlLiteral(row.ServerName) + "," + SqlLiteral(row.UserName) + "," +
-                    SqlLiteral(row.PassWord) + "," + SqlLiteral(row.Dbase) + ")");
+  settings->Execute(
+      "Insert Into Settings(SN,[Using],ServerName,UserName,PassWord,Dbase) "
+      "Values(" +
+      std::to_string(next_sn_++) + "," + SqlLiteral(row.Using) + "," + SqlLiteral(row.ServerName) +
+      "," + SqlLiteral(row.UserName) + "," + SqlLiteral(row.PassWord) + "," +
+      SqlLiteral(row.Dbase) + ")");
 }
 
 void ProgramFolder::PointAt(const TestCatalog& catalog) {

@@ -93,8 +93,7 @@ using Row = std::vector<std::pair<std::string, data::Value>>;
 class TestCatalog {
  public:
   // Creates the catalog file (an existing file of that name is replaced).
-  explicit TestCatalog(const std::filesystem::path& directory,
-                       std::string name = "MavData2075",
+  explicit TestCatalog(const std::filesystem::path& directory, std::string name = "MavData2075",
                        CatalogLevel level = CatalogLevel::kBeforeUpgrade);
   ~TestCatalog();
   TestCatalog(const TestCatalog&) = delete;
