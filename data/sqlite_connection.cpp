@@ -6,12 +6,15 @@
 // either all of them take effect or none, as the single statement would on the server.
 //
 // Journal mode: write-ahead log (WAL). The catalog is shared with the accounting application
-// and other programs that write to it while the agent reads and writes. In WAL mode readers
-// never block the writer and the writer never blocks readers; only writers wait for each
-// other, and the busy timeout below makes them wait instead of failing at once. With the
-// default rollback journal a reader holding a query open would make every writer of the
-// other programs fail with "database is locked". WAL needs all users of the file on the same
-// machine (it uses shared memory), which holds for a catalog folder on the local disk.
+// and other programs that read and write it while the agent does. In WAL mode readers never
+// block the writer and the writer never blocks readers; only writers wait for each other,
+// and the busy timeout below makes them wait instead of failing at once. With the default
+// rollback journal a commit must wait until no reader is active and shuts readers out while
+// it writes, so a long report in the accounting application would stall the agent's updates
+// (and the agent's updates would fail its readers with "database is locked" once the timeout
+// ran out). WAL needs every user of the file on the same machine (it uses shared memory),
+// which holds for a catalog folder on the local disk; the mode is stored in the file, so the
+// other programs use it too.
 
 #include <sqlite3.h>
 
@@ -228,6 +231,12 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bo
   // Best effort: a read-only file, or one another program holds in an exclusive lock, keeps
   // the journal mode it has and still works.
   sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  // In WAL mode NORMAL syncs at checkpoints, not at every commit: the file cannot be
+  // corrupted, and a power cut can undo only the last commits before it. Everything the
+  // agent writes is derived again on the next tick or start (a reply whose row is still
+  // pending is composed again; upgrade steps probe again), so per-commit syncs would cost
+  // milliseconds per statement for nothing.
+  sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
   return std::make_unique<SqliteConnection>(db, file);
 }
 

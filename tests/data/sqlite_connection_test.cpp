@@ -55,6 +55,7 @@ TEST(OpenSqliteFile, UsesTheWriteAheadLog) {
   test_support::TempDir dir;
   auto c = OpenSqliteFile(dir.path() / "wal.db", true);
   EXPECT_EQ("wal", c->Query("PRAGMA journal_mode").rows.at(0).at(0).AsText());
+  EXPECT_EQ(1, c->Query("PRAGMA synchronous").rows.at(0).at(0).AsInt32());  // NORMAL
 }
 
 TEST(SqliteConnection, ErrorCarriesExtendedCodeAndFile) {

@@ -202,8 +202,10 @@ TestCatalog::TestCatalog(const fs::path& directory, std::string name, CatalogLev
   std::error_code ec;
   fs::remove(file(), ec);
   connection_ = data::OpenSqliteFile(file(), /*create=*/true);
+  data::Transaction transaction(*connection_);  // one commit for the whole schema
   for (const char* sql : kOldTables) Exec(sql);
   if (level == CatalogLevel::kCurrent) AddUpgradeObjects();
+  transaction.Commit();
 }
 
 TestCatalog::~TestCatalog() = default;
