@@ -38,8 +38,8 @@ BENCHMARK(BM_JetMaxQuery)->Unit(benchmark::kMicrosecond);
 void BM_JetBooleanFilter(benchmark::State& state) {
   auto connection = data::OpenConnection(JetConnectionString("test2V2003.mdb"));
   for (auto _ : state) {
-    benchmark::DoNotOptimize(connection->Query(
-        "Select * from MSP_PROJECTS Where [PROJ_OPT_CALC_ACT_COSTS]=true"));
+    benchmark::DoNotOptimize(
+        connection->Query("Select * from MSP_PROJECTS Where [PROJ_OPT_CALC_ACT_COSTS]=true"));
   }
 }
 BENCHMARK(BM_JetBooleanFilter)->Unit(benchmark::kMicrosecond);
