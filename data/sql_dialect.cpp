@@ -109,8 +109,8 @@ std::vector<Token> Tokenize(std::string_view sql) {
     } else if (c == '[') {
       end = DelimitedEnd(sql, i, ']');
       kind = Kind::kBracketed;
-    } else if (c == '"') {
-      end = DelimitedEnd(sql, i, '"');
+    } else if (c == '"' || c == '`') {
+      end = DelimitedEnd(sql, i, static_cast<char>(c));
       kind = Kind::kQuoted;
     } else if (IsDigit(c) || (c == '.' && IsDigit(next))) {
       while (end < n && (IsDigit(static_cast<unsigned char>(sql[end])) || sql[end] == '.')) ++end;
@@ -327,8 +327,8 @@ class Rewriter {
     std::string_view text = TextAt(p);
     const Kind kind = KindAt(p);
     if (kind != Kind::kBracketed && kind != Kind::kQuoted) return text;
+    const char close = kind == Kind::kBracketed ? ']' : text.front();  // " or `
     text.remove_prefix(1);
-    const char close = kind == Kind::kBracketed ? ']' : '"';
     if (!text.empty() && text.back() == close) text.remove_suffix(1);
     return text;
   }

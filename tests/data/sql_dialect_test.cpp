@@ -280,6 +280,7 @@ TEST(RewriteForSqlite, LeavesLiteralsNamesAndCommentsAlone) {
       "Select 'Select top 5 x' from T",
       "Select [top 5] from T",
       "Select \"left(\" from T",
+      "Select `a + 'b'` from T",
       "Insert into Letter values(1,'[Using]=true', 'a' 'b')",
       "Select a from T -- select top 5 a from T where x=true\n",
       "/* Alter Table T Add a int, b int */ Select 1",
