@@ -78,14 +78,13 @@ void CopyTemplate(const fs::path& folder) {
 
 void Upgrade(const fs::path& folder) {
   const std::string server = "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=;";
-  auto main = data::OpenConnection(server + "Initial Catalog=MavData2075;Data Source=" +
-                                   folder.string());
+  auto main =
+      data::OpenConnection(server + "Initial Catalog=MavData2075;Data Source=" + folder.string());
   std::unique_ptr<data::Connection> master;
   schema::UpgradeContext context;
   context.MainConnection = main.get();
   context.OpenMasterConnection = [&] {
-    return data::OpenConnection(server + "Initial Catalog=Master;Data Source=" +
-                                folder.string());
+    return data::OpenConnection(server + "Initial Catalog=Master;Data Source=" + folder.string());
   };
   context.MasterConnection = &master;
   context.FallbackStartDate = "2081/05/10";

@@ -27,8 +27,7 @@ bool MasterTableExists(const MasterOpener& open_master,
                        std::unique_ptr<data::Connection>& master_connection,
                        const std::string& table) {
   if (!open_master) {
-    throw data::AgentError(data::kConnectionFailed,
-                           "No way to open the Master catalog was given");
+    throw data::AgentError(data::kConnectionFailed, "No way to open the Master catalog was given");
   }
   master_connection = open_master();
   if (!master_connection) {

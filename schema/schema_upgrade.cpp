@@ -641,8 +641,7 @@ using PresentColumns = std::map<std::string, std::set<std::string>>;
 // Runs one statement of a step. An ALTER TABLE ... ADD adds only the columns the table still
 // lacks (nothing at all when it has them all); an Update that sets starting values without a
 // Where clause leaves alone the columns the step found already there, so their data stays.
-void RunStatement(data::Connection& connection, const std::string& sql,
-                  PresentColumns& present) {
+void RunStatement(data::Connection& connection, const std::string& sql, PresentColumns& present) {
   if (const auto alter = ParseAlterAdd(sql)) {
     std::vector<std::string> missing;
     for (const std::string& definition : alter->definitions) {
@@ -712,8 +711,8 @@ void FillDateTo(data::Connection& connection, const std::string& fallback_start)
 
 // True when the declared length of a text column is below `width` characters. SQL Server
 // reports -1 for Varchar(max), which is wide enough.
-bool IsNarrower(data::Connection& connection, const std::string& table,
-                const std::string& column, int width) {
+bool IsNarrower(data::Connection& connection, const std::string& table, const std::string& column,
+                int width) {
   if (connection.dialect() == data::Dialect::kSqlite) return false;  // lengths not enforced
   const data::QueryResult result = connection.Query(
       "Select CHARACTER_MAXIMUM_LENGTH from Information_Schema.columns Where Table_Name=" +
@@ -736,8 +735,7 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
       if (context.MasterConnection == nullptr) {
         throw data::AgentError(data::kConnectionFailed, "No place for the Master connection");
       }
-      if (MasterTableExists(context.OpenMasterConnection, *context.MasterConnection,
-                            step.table)) {
+      if (MasterTableExists(context.OpenMasterConnection, *context.MasterConnection, step.table)) {
         return;
       }
       target = context.MasterConnection->get();
@@ -778,8 +776,7 @@ void RunUpgradeSteps(UpgradeContext& context, int first_step, int last_step) {
                                std::to_string(last_step) + " do not exist");
   }
   if (context.MainConnection == nullptr) {
-    throw data::AgentError(data::kConnectionFailed,
-                           "The accounting catalog is not connected");
+    throw data::AgentError(data::kConnectionFailed, "The accounting catalog is not connected");
   }
   for (int number = first_step; number <= last_step; ++number) {
     try {

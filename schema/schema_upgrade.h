@@ -23,12 +23,12 @@ struct UpgradeContext {
 
 // How a step decides whether it has work to do.
 enum class Probe {
-  kTable,        // runs when `table` is missing from the accounting catalog
-  kMasterTable,  // runs when `table` is missing from the Master catalog; statements go there
-  kColumn,       // runs when `table` lacks `column`
-  kNarrowColumn, // runs when the text column `table`.`column` holds fewer than `width`
-                 // characters (SQL Server only: the embedded driver does not enforce lengths)
-  kAlways,       // runs on every start
+  kTable,         // runs when `table` is missing from the accounting catalog
+  kMasterTable,   // runs when `table` is missing from the Master catalog; statements go there
+  kColumn,        // runs when `table` lacks `column`
+  kNarrowColumn,  // runs when the text column `table`.`column` holds fewer than `width`
+                  // characters (SQL Server only: the embedded driver does not enforce lengths)
+  kAlways,        // runs on every start
 };
 
 // What a step does after its statements.

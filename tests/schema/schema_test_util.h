@@ -15,8 +15,8 @@ namespace schema_test {
 class RawCatalog {
  public:
   explicit RawCatalog(const std::filesystem::path& file) {
-    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
       throw std::runtime_error("cannot open " + file.string());
     }
     sqlite3_busy_timeout(db_, 5000);
@@ -63,8 +63,10 @@ class RawCatalog {
   }
 
   bool HasTable(const std::string& table) {
-    return Scalar("select count(*) from sqlite_master where type in ('table','view') and "
-                  "lower(name)=lower('" + table + "')") != "0";
+    return Scalar(
+               "select count(*) from sqlite_master where type in ('table','view') and "
+               "lower(name)=lower('" +
+               table + "')") != "0";
   }
 
   // Column names of a table in declaration order.
@@ -77,8 +79,8 @@ class RawCatalog {
   }
 
   bool HasColumn(const std::string& table, const std::string& column) {
-    return Scalar("select count(*) from pragma_table_info('" + table + "') where lower(name)=lower('" +
-                  column + "')") != "0";
+    return Scalar("select count(*) from pragma_table_info('" + table +
+                  "') where lower(name)=lower('" + column + "')") != "0";
   }
 
   // The whole catalog as text: every table's definition and rows in rowid order.

@@ -23,10 +23,10 @@ constexpr char kFallbackStart[] = "2081/05/10";
 
 // Tables the upgrade creates in the accounting catalog.
 const char* const kCreatedTables[] = {
-    "MsgRoom", "CheckRepair", "District", "TaxOnInterest", "MemberGroup", "SMSSetting",
-    "SMSDatabase", "LoanSMS", "PrintSet", "Vault", "Letter", "Security", "Activation",
-    "OfficeStaff", "OfficialInfo", "FamilyInfo", "DepositInfo", "NetSMS", "SMSService",
-    "InterestSetting", "ChangeIntRate", "LoanStatement", "Wallpaper", "PRSetting",
+    "MsgRoom",     "CheckRepair",     "District",      "TaxOnInterest", "MemberGroup", "SMSSetting",
+    "SMSDatabase", "LoanSMS",         "PrintSet",      "Vault",         "Letter",      "Security",
+    "Activation",  "OfficeStaff",     "OfficialInfo",  "FamilyInfo",    "DepositInfo", "NetSMS",
+    "SMSService",  "InterestSetting", "ChangeIntRate", "LoanStatement", "Wallpaper",   "PRSetting",
 };
 
 // Columns the upgrade gives each table, beyond those it is created with.
@@ -35,19 +35,22 @@ const struct {
   std::vector<const char*> columns;
 } kAddedColumns[] = {
     {"Master", {"iDate", "dTime", "BranchID", "eDate", "Acode", "MasterCode"}},
-    {"MasterAc", {"CitizenNo", "DCode", "IssueDate", "BranchID", "MType", "GN", "Email",
-                  "Mother", "MS", "PR", "Singal", "MDate"}},
+    {"MasterAc",
+     {"CitizenNo", "DCode", "IssueDate", "BranchID", "MType", "GN", "Email", "Mother", "MS", "PR",
+      "Singal", "MDate"}},
     {"Acc", {"SPRate", "SSRate", "LSecurity", "SKCode", "BranchID", "BGroup", "Threshold"}},
     {"OtherSetting",
-     {"iDate", "dTime", "SubCode", "OnIns", "PLOn", "PFrom", "PFromMI", "Basis", "SomSys",
-      "AD1", "AD2", "AD3", "Dr1", "Dr2", "Dr3", "IR1", "IR2", "IR3", "PLGrace", "Ag1", "Ag2",
-      "Ag3", "Lperiod", "DPeriod", "MI1", "MI2", "MI3", "MIGrace", "MiStatus", "AdvLoanC",
-      "MonthlyDue", "InsDue", "MinDeposit", "DepPercent", "NoInterest"}},
-    {"SubLedger", {"LLR", "Source", "SKCode", "NDeposit", "NRate", "AcAlias", "NDeposit1",
-                   "NRate1", "NDeposit2", "NRate2", "NDeposit3", "NRate3", "NDeposit4",
-                   "NRate4"}},
-    {"SavingSetting", {"NDeposit", "NRate", "NDeposit1", "NRate1", "NDeposit2", "NRate2",
-                       "NDeposit3", "NRate3", "NDeposit4", "NRate4"}},
+     {"iDate",    "dTime",    "SubCode",    "OnIns",  "PLOn",       "PFrom",      "PFromMI",
+      "Basis",    "SomSys",   "AD1",        "AD2",    "AD3",        "Dr1",        "Dr2",
+      "Dr3",      "IR1",      "IR2",        "IR3",    "PLGrace",    "Ag1",        "Ag2",
+      "Ag3",      "Lperiod",  "DPeriod",    "MI1",    "MI2",        "MI3",        "MIGrace",
+      "MiStatus", "AdvLoanC", "MonthlyDue", "InsDue", "MinDeposit", "DepPercent", "NoInterest"}},
+    {"SubLedger",
+     {"LLR", "Source", "SKCode", "NDeposit", "NRate", "AcAlias", "NDeposit1", "NRate1", "NDeposit2",
+      "NRate2", "NDeposit3", "NRate3", "NDeposit4", "NRate4"}},
+    {"SavingSetting",
+     {"NDeposit", "NRate", "NDeposit1", "NRate1", "NDeposit2", "NRate2", "NDeposit3", "NRate3",
+      "NDeposit4", "NRate4"}},
     {"Ledger", {"SKCode"}},
     {"Amortization", {"BranchID", "iStatus"}},
     {"AmDetails", {"BranchID"}},
@@ -58,10 +61,10 @@ const struct {
     {"VRemarks", {"IntStatus"}},
     {"Company", {"NameNep", "AddressNep"}},
     {"SMSSetting", {"DateTo"}},
-    {"SMSDatabase", {"BSMS", "SMSRs", "Msg", "Server", "Customer_ID", "dType", "DBUser",
-                     "SMSRsLoan"}},
-    {"PrintSet", {"TM", "Data", "DoubleSided", "Preparedby", "Checkedby", "Verifiedby",
-                  "Approvedby"}},
+    {"SMSDatabase",
+     {"BSMS", "SMSRs", "Msg", "Server", "Customer_ID", "dType", "DBUser", "SMSRsLoan"}},
+    {"PrintSet",
+     {"TM", "Data", "DoubleSided", "Preparedby", "Checkedby", "Verifiedby", "Approvedby"}},
     {"Security", {"CashDeno", "EMI", "IE", "IntPenalEdit"}},
     {"Activation", {"SanaKisan", "BB"}},
     {"OfficeStaff", {"dName"}},
@@ -76,62 +79,102 @@ const struct {
   const char* column;
   const char* value;
 } kStartingValues[] = {
-    {"MasterAc", "CitizenNo", "'...'"},   {"MasterAc", "DCode", "0"},
-    {"MasterAc", "IssueDate", "'0000/00/00'"}, {"MasterAc", "BranchID", "1"},
-    {"MasterAc", "MType", "1"},           {"MasterAc", "GN", "0"},
-    {"MasterAc", "Email", "'...'"},       {"MasterAc", "Mother", "null"},
-    {"MasterAc", "MS", "0"},              {"MasterAc", "PR", "0"},
-    {"MasterAc", "Singal", "0"},          {"MasterAc", "MDate", "'0000/00/00'"},
-    {"Acc", "SPRate", "0"},               {"Acc", "SSRate", "0"},
-    {"Acc", "LSecurity", "'Personal Guarantee'"}, {"Acc", "SKCode", "'0'"},
-    {"Acc", "BranchID", "1"},             {"Acc", "BGroup", "'A'"},
-    {"Acc", "Threshold", "0"},            {"Acc", "Nalias", "'==='"},
-    {"Master", "BranchID", "1"},          {"Master", "iDate", "null"},
-    {"Master", "eDate", "null"},          {"Master", "MasterCode", "null"},
-    {"OtherSetting", "SubCode", "0"},     {"OtherSetting", "OnIns", "0"},
-    {"OtherSetting", "PLOn", "0"},        {"OtherSetting", "PFrom", "0"},
-    {"OtherSetting", "PFromMI", "0"},     {"OtherSetting", "Basis", "null"},
-    {"OtherSetting", "p1", "12.5"},       {"OtherSetting", "NoInterest", "null"},
-    {"SubLedger", "LLR", "0"},            {"SubLedger", "Source", "'==='"},
-    {"SubLedger", "SKCode", "0"},         {"SubLedger", "NDeposit", "0"},
-    {"SubLedger", "NRate", "0"},          {"SubLedger", "AcAlias", "'NA'"},
-    {"SubLedger", "NDeposit1", "0"},      {"SubLedger", "NRate4", "0"},
-    {"SavingSetting", "NDeposit", "0"},   {"SavingSetting", "NRate", "0"},
-    {"SavingSetting", "NDeposit4", "0"},  {"SavingSetting", "NRate1", "0"},
-    {"Ledger", "SKCode", "0"},            {"Amortization", "BranchID", "1"},
-    {"Amortization", "iStatus", "'Dynamic'"}, {"AmDetails", "BranchID", "1"},
-    {"LocalGroup", "DName", "'==='"},     {"VDC", "DName", "'==='"},
-    {"VDC", "TDS", "1"},                  {"Tole", "DName", "'==='"},
-    {"LoanDemandForm", "KittaNo", "'...'"}, {"LoanDemandForm", "Area", "'...'"},
+    {"MasterAc", "CitizenNo", "'...'"},
+    {"MasterAc", "DCode", "0"},
+    {"MasterAc", "IssueDate", "'0000/00/00'"},
+    {"MasterAc", "BranchID", "1"},
+    {"MasterAc", "MType", "1"},
+    {"MasterAc", "GN", "0"},
+    {"MasterAc", "Email", "'...'"},
+    {"MasterAc", "Mother", "null"},
+    {"MasterAc", "MS", "0"},
+    {"MasterAc", "PR", "0"},
+    {"MasterAc", "Singal", "0"},
+    {"MasterAc", "MDate", "'0000/00/00'"},
+    {"Acc", "SPRate", "0"},
+    {"Acc", "SSRate", "0"},
+    {"Acc", "LSecurity", "'Personal Guarantee'"},
+    {"Acc", "SKCode", "'0'"},
+    {"Acc", "BranchID", "1"},
+    {"Acc", "BGroup", "'A'"},
+    {"Acc", "Threshold", "0"},
+    {"Acc", "Nalias", "'==='"},
+    {"Master", "BranchID", "1"},
+    {"Master", "iDate", "null"},
+    {"Master", "eDate", "null"},
+    {"Master", "MasterCode", "null"},
+    {"OtherSetting", "SubCode", "0"},
+    {"OtherSetting", "OnIns", "0"},
+    {"OtherSetting", "PLOn", "0"},
+    {"OtherSetting", "PFrom", "0"},
+    {"OtherSetting", "PFromMI", "0"},
+    {"OtherSetting", "Basis", "null"},
+    {"OtherSetting", "p1", "12.5"},
+    {"OtherSetting", "NoInterest", "null"},
+    {"SubLedger", "LLR", "0"},
+    {"SubLedger", "Source", "'==='"},
+    {"SubLedger", "SKCode", "0"},
+    {"SubLedger", "NDeposit", "0"},
+    {"SubLedger", "NRate", "0"},
+    {"SubLedger", "AcAlias", "'NA'"},
+    {"SubLedger", "NDeposit1", "0"},
+    {"SubLedger", "NRate4", "0"},
+    {"SavingSetting", "NDeposit", "0"},
+    {"SavingSetting", "NRate", "0"},
+    {"SavingSetting", "NDeposit4", "0"},
+    {"SavingSetting", "NRate1", "0"},
+    {"Ledger", "SKCode", "0"},
+    {"Amortization", "BranchID", "1"},
+    {"Amortization", "iStatus", "'Dynamic'"},
+    {"AmDetails", "BranchID", "1"},
+    {"LocalGroup", "DName", "'==='"},
+    {"VDC", "DName", "'==='"},
+    {"VDC", "TDS", "1"},
+    {"Tole", "DName", "'==='"},
+    {"LoanDemandForm", "KittaNo", "'...'"},
+    {"LoanDemandForm", "Area", "'...'"},
     {"VRemarks", "IntStatus", "'...'"},
-    {"PrintSet", "IsSmall", "0"},         {"PrintSet", "TM", "900"},
-    {"PrintSet", "Data", "0"},            {"PrintSet", "DoubleSided", "0"},
-    {"PrintSet", "Preparedby", "1"},      {"PrintSet", "Checkedby", "1"},
-    {"PrintSet", "Verifiedby", "1"},      {"PrintSet", "Approvedby", "1"},
-    {"Wallpaper", "SN", "1"},             {"Wallpaper", "Wallpaper", "10"},
-    {"Wallpaper", "Banner", "11"},        {"OfficeStaff", "SN", "1"},
-    {"OfficeStaff", "Male", "1"},         {"OfficeStaff", "Female", "1"},
-    {"OfficeStaff", "Office", "1"},       {"OfficeStaff", "Counter", "0"},
-    {"OfficeStaff", "IntR", "0"},         {"OfficeStaff", "dAddress", "'==='"},
-    {"OfficeStaff", "dName", "null"},     {"TaxOnInterest", "SN", "1"},
-    {"TaxOnInterest", "Personal", "5"},   {"TaxOnInterest", "Ins", "15"},
-    {"TaxOnInterest", "[Group]", "5"},    {"Letter", "SN", "1"},
+    {"PrintSet", "IsSmall", "0"},
+    {"PrintSet", "TM", "900"},
+    {"PrintSet", "Data", "0"},
+    {"PrintSet", "DoubleSided", "0"},
+    {"PrintSet", "Preparedby", "1"},
+    {"PrintSet", "Checkedby", "1"},
+    {"PrintSet", "Verifiedby", "1"},
+    {"PrintSet", "Approvedby", "1"},
+    {"Wallpaper", "SN", "1"},
+    {"Wallpaper", "Wallpaper", "10"},
+    {"Wallpaper", "Banner", "11"},
+    {"OfficeStaff", "SN", "1"},
+    {"OfficeStaff", "Male", "1"},
+    {"OfficeStaff", "Female", "1"},
+    {"OfficeStaff", "Office", "1"},
+    {"OfficeStaff", "Counter", "0"},
+    {"OfficeStaff", "IntR", "0"},
+    {"OfficeStaff", "dAddress", "'==='"},
+    {"OfficeStaff", "dName", "null"},
+    {"TaxOnInterest", "SN", "1"},
+    {"TaxOnInterest", "Personal", "5"},
+    {"TaxOnInterest", "Ins", "15"},
+    {"TaxOnInterest", "[Group]", "5"},
+    {"Letter", "SN", "1"},
     {"Letter", "Subject", "'ljifo'"},
 };
 
 const char* const kDistricts[] = {
-    "BHAKTAPUR", "DHADING", "KATHMANDU", "KAVREPLANCHOWK", "LALITPUR", "NUWAKOT",
-    "RASUWA", "SINDHUPANCHOWK", "BANKE", "BARDIYA", "DAILEKH", "JAJARKOT", "SURKHET",
-    "BAGLUNG", "MUSTANG", "MYAGDI", "PARBAT", "GORKHA", "KASKI", "LAMJUNG", "MANANG",
-    "SYANGJA", "TANAHU", "DHANUSA", "DHOLKHA", "MAHOTTARI", "RAMECHHAP", "SARLAHI",
-    "SINDULI", "DOLPA", "HUMLA", "JUMLA", "KALIKOT", "MUGU", "BHOJPUR", "DHANKUTA",
-    "MORANG", "SANKHUWASABHA", "SUNSARI", "TERHATHUM", "ARGHAKHANCHI", "GULMI",
-    "KAPILVASTU", "NAWALPARASI", "PALPA", "RUPANDEHI", "BAITADI", "DADELDHURA",
-    "DARCHULA", "KANCHANPUR", "IIAM", "JHAPA", "PANCHTHAR", "TAPLEJUNG", "BARA",
-    "CHITWAN", "MAKWANPUR", "PARSA", "RAUTAHAT", "DANG", "DEUKHURI", "PHYTHAN", "ROLPA",
-    "RUKUM", "SALYAN", "KHOTANG", "OKHALDHUNGA", "SAPTARI", "SIRAHA", "SOLUKHUMBU",
-    "UDAYPUR", "ACHHAM", "BAJHANG", "BAJURA", "DOTI", "KAILALI"
-};
+    "BHAKTAPUR",   "DHADING",        "KATHMANDU", "KAVREPLANCHOWK", "LALITPUR",     "NUWAKOT",
+    "RASUWA",      "SINDHUPANCHOWK", "BANKE",     "BARDIYA",        "DAILEKH",      "JAJARKOT",
+    "SURKHET",     "BAGLUNG",        "MUSTANG",   "MYAGDI",         "PARBAT",       "GORKHA",
+    "KASKI",       "LAMJUNG",        "MANANG",    "SYANGJA",        "TANAHU",       "DHANUSA",
+    "DHOLKHA",     "MAHOTTARI",      "RAMECHHAP", "SARLAHI",        "SINDULI",      "DOLPA",
+    "HUMLA",       "JUMLA",          "KALIKOT",   "MUGU",           "BHOJPUR",      "DHANKUTA",
+    "MORANG",      "SANKHUWASABHA",  "SUNSARI",   "TERHATHUM",      "ARGHAKHANCHI", "GULMI",
+    "KAPILVASTU",  "NAWALPARASI",    "PALPA",     "RUPANDEHI",      "BAITADI",      "DADELDHURA",
+    "DARCHULA",    "KANCHANPUR",     "IIAM",      "JHAPA",          "PANCHTHAR",    "TAPLEJUNG",
+    "BARA",        "CHITWAN",        "MAKWANPUR", "PARSA",          "RAUTAHAT",     "DANG",
+    "DEUKHURI",    "PHYTHAN",        "ROLPA",     "RUKUM",          "SALYAN",       "KHOTANG",
+    "OKHALDHUNGA", "SAPTARI",        "SIRAHA",    "SOLUKHUMBU",     "UDAYPUR",      "ACHHAM",
+    "BAJHANG",     "BAJURA",         "DOTI",      "KAILALI"};
 
 // The agent's view of one catalog folder: the accounting catalog and the Master catalog.
 class SchemaUpgrade : public ::testing::Test {
@@ -146,7 +189,8 @@ class SchemaUpgrade : public ::testing::Test {
     context_.OpenMasterConnection = [this] {
       return data::OpenConnection(
           "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=;"
-          "Initial Catalog=Master;Data Source=" + dir_.path().string());
+          "Initial Catalog=Master;Data Source=" +
+          dir_.path().string());
     };
     context_.MasterConnection = &master_;
     context_.FallbackStartDate = kFallbackStart;
@@ -194,8 +238,8 @@ void ExpectEveryRow(RawCatalog& raw, const std::string& table, const std::string
                     const std::string& value) {
   SCOPED_TRACE(table + "." + column + " = " + value);
   EXPECT_NE("0", raw.Scalar("select count(*) from [" + table + "]"));
-  EXPECT_EQ("0", raw.Scalar("select count(*) from [" + table + "] where not (" + column +
-                            " is " + value + ")"));
+  EXPECT_EQ("0", raw.Scalar("select count(*) from [" + table + "] where not (" + column + " is " +
+                            value + ")"));
 }
 
 TEST_F(SchemaUpgrade, OldCatalogReachesTheCurrentLevel) {
@@ -223,8 +267,8 @@ TEST_F(SchemaUpgrade, OldCatalogReachesTheCurrentLevel) {
   EXPECT_EQ("1", raw.Scalar("select count(*) from PrintSet"));
   EXPECT_EQ("1", raw.Scalar("select count(*) from Wallpaper"));
   EXPECT_EQ("1", raw.Scalar("select count(*) from OfficeStaff"));
-  const std::vector<std::vector<std::string>> pr_rows = {{"1", "Rich"}, {"2", "Middle"},
-                                                         {"3", "Poor"}};
+  const std::vector<std::vector<std::string>> pr_rows = {
+      {"1", "Rich"}, {"2", "Middle"}, {"3", "Poor"}};
   EXPECT_EQ(pr_rows, raw.Rows("select SN, PR from PRSetting order by rowid"));
 
   // The Nepali placeholders, byte for byte as UTF-8 ("Ò" is U+00D2).
@@ -303,16 +347,18 @@ TEST_F(SchemaUpgrade, OtherSettingLackingBasisGetsOnlyTheMissingSettingsColumns)
   UseCatalog(CatalogLevel::kCurrent);
   RawCatalog raw = Raw();
   const std::vector<std::string> kLater = {
-      "Basis", "SomSys", "AD1", "AD2", "AD3", "Dr1", "Dr2", "Dr3", "IR1", "IR2",
-      "IR3", "PLGrace", "Ag1", "Ag2", "Ag3", "Lperiod", "DPeriod", "MI1", "MI2", "MI3",
-      "MIGrace", "MiStatus", "AdvLoanC", "MonthlyDue", "InsDue", "MinDeposit", "DepPercent",
-      "NoInterest"};
-  for (const std::string& column : kLater) raw.Exec("alter table OtherSetting drop column " + column);
+      "Basis",    "SomSys",   "AD1",        "AD2",    "AD3",        "Dr1",        "Dr2",
+      "Dr3",      "IR1",      "IR2",        "IR3",    "PLGrace",    "Ag1",        "Ag2",
+      "Ag3",      "Lperiod",  "DPeriod",    "MI1",    "MI2",        "MI3",        "MIGrace",
+      "MiStatus", "AdvLoanC", "MonthlyDue", "InsDue", "MinDeposit", "DepPercent", "NoInterest"};
+  for (const std::string& column : kLater)
+    raw.Exec("alter table OtherSetting drop column " + column);
   catalog_->Insert("OtherSetting", {{"SN", 1}, {"SubCode", 7}, {"OnIns", true}, {"PLOn", 2}});
 
   Upgrade();
 
-  for (const std::string& column : kLater) EXPECT_TRUE(raw.HasColumn("OtherSetting", column)) << column;
+  for (const std::string& column : kLater)
+    EXPECT_TRUE(raw.HasColumn("OtherSetting", column)) << column;
   EXPECT_EQ((std::vector<std::vector<std::string>>{{"7", "1", "2", "<null>"}}),
             raw.Rows("select SubCode, OnIns, PLOn, Basis from OtherSetting"));
 }
@@ -329,8 +375,45 @@ TEST_F(SchemaUpgrade, MasterLackingBranchIdWhileAmortizationHasIt) {
   ExpectEveryRow(raw, "Master", "BranchID", "1");
   ExpectEveryRow(raw, "AmDetails", "BranchID", "1");
   // The loans keep the branches they were given.
-  EXPECT_EQ((std::vector<std::vector<std::string>>{{"501", "4", "Dynamic"}, {"502", "3", "Dynamic"}}),
-            raw.Rows("select Accode, BranchID, iStatus from Amortization order by Accode"));
+  EXPECT_EQ(
+      (std::vector<std::vector<std::string>>{{"501", "4", "Dynamic"}, {"502", "3", "Dynamic"}}),
+      raw.Rows("select Accode, BranchID, iStatus from Amortization order by Accode"));
+}
+
+TEST_F(SchemaUpgrade, ColumnsAlreadyPresentKeepTheirValues) {
+  // Tables that already have one of the columns their step adds: the step adds the others,
+  // gives only those their starting value, and leaves the present column's data alone.
+  const struct {
+    const char* table;
+    const char* present;  // definition of the column already there
+    const char* set;      // its value in the one row
+    const char* probe;    // the present column's value afterwards (SQLite literal)
+    const char* sibling;  // a column the same statement adds
+    const char* start;    // the sibling's starting value
+  } kCases[] = {
+      {"MasterAc", "PR int", "PR=2", "2", "MS", "0"},
+      {"MasterAc", "Singal bit", "Singal=1", "1", "MS", "0"},
+      {"Acc", "SSRate Float", "SSRate=1.5", "1.5", "SPRate", "0"},
+      {"SubLedger", "NRate3 Float", "NRate3=4", "4", "NDeposit3", "0"},
+      {"LoanDemandForm", "Area Varchar(40)", "Area='Ropani 2'", "'Ropani 2'", "KittaNo", "'...'"},
+      {"Company", "AddressNep Varchar(255)", "AddressNep='Dhulikhel'", "'Dhulikhel'", "NameNep",
+       "'g]kfnL gfd'"},
+  };
+  AddOldRows();
+  for (const auto& c : kCases) {
+    catalog_->Exec(std::string("Alter Table ") + c.table + " Add " + c.present);
+    catalog_->Exec(std::string("Update ") + c.table + " Set " + c.set);
+  }
+
+  Upgrade();
+
+  RawCatalog raw = Raw();
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.table + std::string(" ") + c.present);
+    const std::string column = std::string(c.present).substr(0, std::string(c.present).find(' '));
+    ExpectEveryRow(raw, c.table, column, c.probe);
+    ExpectEveryRow(raw, c.table, c.sibling, c.start);
+  }
 }
 
 TEST_F(SchemaUpgrade, StepFailingHalfWayLeavesNoTraceAndCompletesOnTheNextStart) {
@@ -338,8 +421,9 @@ TEST_F(SchemaUpgrade, StepFailingHalfWayLeavesNoTraceAndCompletesOnTheNextStart)
   RunUpgradeSteps(context_, 1, 32);
   RawCatalog raw = Raw();
   // Step 33 extends Ledger, then SubLedger, then Acc; refuse its SubLedger update.
-  raw.Exec("create trigger refuse_update before update on SubLedger "
-           "begin select raise(abort, 'refused'); end");
+  raw.Exec(
+      "create trigger refuse_update before update on SubLedger "
+      "begin select raise(abort, 'refused'); end");
   const std::string before = raw.Dump();
 
   try {
@@ -368,8 +452,12 @@ TEST_F(SchemaUpgrade, DateToIsAYearAfterTheLastVisitedRowOfEachAccount) {
     data::Value date;
   };
   const Row kRows[] = {
-      {1, 10, "2081/01/01"}, {2, 10, "2080/05/10"},   {3, 20, "0000/00/00"},
-      {4, 30, data::Value()}, {5, 40, "2081/12/30"},  {6, 20, "2079/02/01"},
+      {1, 10, "2081/01/01"},
+      {2, 10, "2080/05/10"},
+      {3, 20, "0000/00/00"},
+      {4, 30, data::Value()},
+      {5, 40, "2081/12/30"},
+      {6, 20, "2079/02/01"},
       {7, data::Value(), "2080/01/01"},
   };
   for (const Row& row : kRows) {
@@ -463,8 +551,8 @@ TEST(ReplyWidthStep, WidensOnlyAReplyColumnNarrowerThanSixHundred) {
   const struct {
     data::Value width;
     bool widened;
-  } kCases[] = {{200, true}, {599, true}, {600, false}, {800, false}, {-1, false},
-                {data::Value(), false}};
+  } kCases[] = {{200, true},  {599, true}, {600, false},
+                {800, false}, {-1, false}, {data::Value(), false}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.width.AsText());
     FakeServer server(c.width);
@@ -473,9 +561,9 @@ TEST(ReplyWidthStep, WidensOnlyAReplyColumnNarrowerThanSixHundred) {
     RunUpgradeSteps(context, LastUpgradeStep() - 1, LastUpgradeStep() - 1);
     std::vector<std::string> want = {probe};
     if (c.widened) {
-      want.insert(want.end(), {"<begin>",
-                               "Alter Table LoanStatement Alter Column Message_Reply Varchar(600)",
-                               "<commit>"});
+      want.insert(want.end(),
+                  {"<begin>", "Alter Table LoanStatement Alter Column Message_Reply Varchar(600)",
+                   "<commit>"});
     }
     EXPECT_EQ(want, server.log);
   }

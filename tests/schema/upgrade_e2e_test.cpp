@@ -1,12 +1,11 @@
 // The schema upgrade as start-up runs it: the agent's executable, headless, on an old catalog.
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
@@ -44,8 +43,9 @@ pid_t Start(const std::filesystem::path& exe, const std::filesystem::path& home,
   return pid;
 }
 
-// The first line the child writes (its status line, shown once start-up is over), or "" when it closes its output first (or never writes:
-// the wait is a safety limit for a hung start-up, not a speed check).
+// The first line the child writes (its status line, shown once start-up is over), or "" when it
+// closes its output first (or never writes: the wait is a safety limit for a hung start-up, not a
+// speed check).
 std::string FirstLine(int fd) {
   std::string line;
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
@@ -70,8 +70,11 @@ std::string ReadFile(const std::filesystem::path& file) {
 TEST(UpgradeThroughTheAgent, OldCatalogIsAtTheCurrentLevelAfterStart) {
   test_support::TempDir dir;
   test_support::TestCatalog catalog(dir.path());
-  catalog.Insert("YearSetting", {{"SN", 3}, {"Fyear", "2081/82"}, {"Dfrom", "2081/04/01"},
-                                 {"Dto", "2082/03/31"}, {"Using", true}});
+  catalog.Insert("YearSetting", {{"SN", 3},
+                                 {"Fyear", "2081/82"},
+                                 {"Dfrom", "2081/04/01"},
+                                 {"Dto", "2082/03/31"},
+                                 {"Using", true}});
   catalog.Insert("OtherSetting", {{"SN", 1}, {"p1", 12.0}, {"p2", 2.0}, {"p3", 1.0}});
   catalog.Insert("Acc", {{"ACCODE", 501}, {"Name", "Sita"}, {"Nalias", data::Value()}});
   catalog.Insert("Master", {{"CODE", 501}, {"VOUCHER_NO", 1}, {"Fyear", 3}});
