@@ -13,7 +13,10 @@ namespace data {
 
 // An SQLite database file. `create`: make the file when it is missing (otherwise a missing
 // file is kConnectionFailed). Statements are rewritten with RewriteForSqlite.
-std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bool create);
+// `write_ahead_log`: switch the file to WAL journaling (catalogs shared by several programs);
+// false keeps the journal mode the file has (files that belong to another program).
+std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bool create,
+                                           bool write_ahead_log = true);
 
 // An ODBC connection string ("Driver=...;..."), statements passed unchanged.
 std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string,

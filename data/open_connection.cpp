@@ -88,8 +88,12 @@ std::unique_ptr<Connection> OpenDatabaseFile(const ConnectionString& cs) {
   if (!fs::is_regular_file(file, ec)) {
     throw AgentError(kConnectionFailed, "Could not find file '" + source + "'");
   }
-  // An SQLite file carries no password: the one given is accepted and not checked.
-  if (StartsWithSqliteHeader(file)) return OpenSqliteFile(file, false);
+  // An SQLite file carries no password: the one given is accepted and not checked. These
+  // files belong to other programs (the settings file, the SMS modem's outbox), so their
+  // journal mode stays as those programs chose it.
+  if (StartsWithSqliteHeader(file)) {
+    return OpenSqliteFile(file, /*create=*/false, /*write_ahead_log=*/false);
+  }
   return OpenJetFile(file, cs.GetOr("Jet OLEDB:Database Password", ""));
 }
 

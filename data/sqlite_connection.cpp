@@ -199,7 +199,8 @@ class SqliteConnection : public Connection {
 
 }  // namespace
 
-std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bool create) {
+std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bool create,
+                                           bool write_ahead_log) {
   std::error_code ec;
   if (!create && !std::filesystem::is_regular_file(file, ec)) {
     throw AgentError(kConnectionFailed,
@@ -228,15 +229,25 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bo
     throw AgentError(kConnectionFailed,
                      "Cannot open database file " + file.string() + ": " + message);
   }
-  // Best effort: a read-only file, or one another program holds in an exclusive lock, keeps
-  // the journal mode it has and still works.
-  sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  // In WAL mode NORMAL syncs at checkpoints, not at every commit: the file cannot be
+  if (write_ahead_log) {
+    // Best effort: a read-only file, or one another program holds in an exclusive lock,
+    // keeps the journal mode it has and still works.
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  }
+  // Under WAL, NORMAL syncs at checkpoints, not at every commit: the file cannot be
   // corrupted, and a power cut can undo only the last commits before it. Everything the
   // agent writes is derived again on the next tick or start (a reply whose row is still
   // pending is composed again; upgrade steps probe again), so per-commit syncs would cost
-  // milliseconds per statement for nothing.
-  sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+  // milliseconds per statement for nothing. A file in another journal mode keeps FULL.
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr) == SQLITE_OK &&
+      sqlite3_step(stmt) == SQLITE_ROW) {
+    const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    if (mode != nullptr && std::string(mode) == "wal") {
+      sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    }
+  }
+  sqlite3_finalize(stmt);
   return std::make_unique<SqliteConnection>(db, file);
 }
 

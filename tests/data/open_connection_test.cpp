@@ -78,7 +78,7 @@ TEST(OpenConnection, CatalogWithoutNameIsAnError) {
 TEST(OpenConnection, SqliteFileUnderTheJetProviderIgnoresThePassword) {
   test_support::TempDir dir;
   const fs::path file = dir.path() / "SMSData.mdb";
-  OpenSqliteFile(file, true)->Execute("Create Table Send(SN int,Mobile varchar(15))");
+  OpenSqliteFile(file, true, false)->Execute("Create Table Send(SN int,Mobile varchar(15))");
 
   for (const char* password : {"", "907qx", "wrong"}) {
     SCOPED_TRACE(password);
@@ -87,6 +87,8 @@ TEST(OpenConnection, SqliteFileUnderTheJetProviderIgnoresThePassword) {
   }
   auto c = OpenConnection(JetString(file, ""));
   EXPECT_EQ(3, c->Query("Select Count(*) from Send").rows.at(0).at(0).AsInt32());
+  // The file belongs to another program: its journal mode is left as that program set it.
+  EXPECT_EQ("delete", c->Query("PRAGMA journal_mode").rows.at(0).at(0).AsText());
 }
 
 TEST(OpenConnection, MissingDatabaseFileIsAnErrorNamingTheFile) {

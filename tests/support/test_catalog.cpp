@@ -275,7 +275,7 @@ ProgramFolder::ProgramFolder(fs::path folder) : folder_(std::move(folder)) {
   fs::create_directories(folder_);
   std::error_code ec;
   fs::remove(SettingsFile(), ec);
-  auto settings = data::OpenSqliteFile(SettingsFile(), /*create=*/true);
+  auto settings = data::OpenSqliteFile(SettingsFile(), /*create=*/true, /*write_ahead_log=*/false);
   settings->Execute(
       "Create Table Settings(SN int,[Using] int,ServerName varchar(255),"
       "UserName varchar(50),PassWord varchar(50),Dbase varchar(50))");
@@ -287,7 +287,7 @@ std::string ProgramFolder::SettingsConnectionString() const {
 }
 
 void ProgramFolder::AddSettings(const SettingsRow& row) {
-  auto settings = data::OpenSqliteFile(SettingsFile(), /*create=*/false);
+  auto settings = data::OpenSqliteFile(SettingsFile(), /*create=*/false, /*write_ahead_log=*/false);
   settings->Execute(
       "Insert Into Settings(SN,[Using],ServerName,UserName,PassWord,Dbase) "
       "Values(" +
