@@ -33,9 +33,8 @@ double StoredAmount(double x) {
   return data::ParseNumber(data::FormatAmount(data::RoundHalfEven(x)));
 }
 
-void AppendRow(data::RecordSet& schedule, std::int64_t sn, const std::string& date,
-               double beg, double installment, double principal, double interest,
-               double ending) {
+void AppendRow(data::RecordSet& schedule, std::int64_t sn, const std::string& date, double beg,
+               double installment, double principal, double interest, double ending) {
   schedule.AddNew();
   schedule.SetValue(0, data::Value(sn));
   schedule.SetValue(1, data::Value(date));
@@ -100,11 +99,10 @@ double PeriodInterest(double balance, double rate, std::int32_t days, std::int16
 
 }  // namespace
 
-data::RecordSet BuildPrincipalSchedule(LoanState& state, double loan, double rate,
-                                       std::int16_t nop, std::int16_t /*period*/,
-                                       const std::string& first_date, double& payment,
-                                       std::int16_t type_code, const std::string& start_date,
-                                       bool periodic) {
+data::RecordSet BuildPrincipalSchedule(LoanState& state, double loan, double rate, std::int16_t nop,
+                                       std::int16_t /*period*/, const std::string& first_date,
+                                       double& payment, std::int16_t type_code,
+                                       const std::string& start_date, bool periodic) {
   data::RecordSet schedule = NewSchedule();
   InstallmentDates dates(nop, type_code, periodic, first_date, start_date);
   calendar::EnsureCalendarTables();
@@ -194,11 +192,11 @@ std::string GetLoanMaturityDate(LoanState& state, std::int32_t account_code) {
 
   data::RecordSet plan;
   if (fixed_by == "Kista") {
-    plan = BuildInstallmentSchedule(state, loan, rate, nop, period, first_date, payment,
-                                    type_code, start_date, periodic);
+    plan = BuildInstallmentSchedule(state, loan, rate, nop, period, first_date, payment, type_code,
+                                    start_date, periodic);
   } else if (fixed_by == "Principal") {
-    plan = BuildPrincipalSchedule(state, loan, rate, nop, period, first_date, payment,
-                                  type_code, start_date, periodic);
+    plan = BuildPrincipalSchedule(state, loan, rate, nop, period, first_date, payment, type_code,
+                                  start_date, periodic);
   }
   std::string maturity;
   if (plan.RecordCount() > 0) {

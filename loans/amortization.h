@@ -39,11 +39,10 @@ std::int16_t LoanTypeCode(const std::string& loan_type);
 // Fixed principal per installment. LPeriod 0 is set to 360 first. The installment where the
 // balance is at most the payment (the first one when the payment is 0 or less) is the last:
 // its principal is the whole remaining balance.
-data::RecordSet BuildPrincipalSchedule(LoanState& state, double loan, double rate,
-                                       std::int16_t nop, std::int16_t period,
-                                       const std::string& first_date, double& payment,
-                                       std::int16_t type_code, const std::string& start_date,
-                                       bool periodic);
+data::RecordSet BuildPrincipalSchedule(LoanState& state, double loan, double rate, std::int16_t nop,
+                                       std::int16_t period, const std::string& first_date,
+                                       double& payment, std::int16_t type_code,
+                                       const std::string& start_date, bool periodic);
 
 // Fixed installment (principal plus interest). The installment where the balance is below
 // the payment is the last and repays the whole balance; when an installment does not exceed

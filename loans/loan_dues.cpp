@@ -71,8 +71,7 @@ double CalcLoanDues(LoanState& state, std::int32_t account_code, const std::stri
       scheduled += schedule.Field("Principal").AsDouble();
       // An installment due on the as-of date is owed but not yet overdue.
       if (scheduled > state.LoanPaidTotal && date != as_of) {
-        state.OverdueInstallments =
-            data::CheckedInt32(std::int64_t{state.OverdueInstallments} + 1);
+        state.OverdueInstallments = data::CheckedInt32(std::int64_t{state.OverdueInstallments} + 1);
       }
     }
     schedule.MoveNext();

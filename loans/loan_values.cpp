@@ -19,9 +19,7 @@ std::int32_t DaysBetween(std::string a, std::string b) {
   return calendar::BsDaysBetween(a, b);
 }
 
-const std::string& EarlierDate(const std::string& a, const std::string& b) {
-  return b < a ? b : a;
-}
+const std::string& EarlierDate(const std::string& a, const std::string& b) { return b < a ? b : a; }
 
 double Divide(double a, double b) {
   if (b == 0.0) throw data::AgentError(data::kDivisionByZero, "Division by zero");
@@ -43,9 +41,7 @@ std::string RequiredText(const data::Value& value) {
   return value.AsText();
 }
 
-double NumberOrZero(const data::Value& value) {
-  return value.IsNull() ? 0.0 : value.AsDouble();
-}
+double NumberOrZero(const data::Value& value) { return value.IsNull() ? 0.0 : value.AsDouble(); }
 
 std::string DateOrNone(const data::Value& value) {
   return value.IsNull() ? std::string("0000/00/00") : value.AsText();

@@ -21,15 +21,15 @@ void GetLoanPaidAndTaken(LoanState& state, std::int32_t accode) {
   const std::string code = Decimal(accode);
   state.LoanPaidTotal =
       NumberOrZero(FirstValue(state, "Select Sum(Credit) as Paid from Master where Code=" + code));
-  state.LoanTakenTotal = NumberOrZero(
-      FirstValue(state, "Select Sum(Debit) as Loan from Master where Code=" + code +
-                            " and (Status='Loan' or Vtype='Opening Balance')"));
+  state.LoanTakenTotal =
+      NumberOrZero(FirstValue(state, "Select Sum(Debit) as Loan from Master where Code=" + code +
+                                         " and (Status='Loan' or Vtype='Opening Balance')"));
 }
 
 double GetLoanInterestRate(LoanState& state, std::int32_t accode) {
   data::RecordSet rs;
-  rs.Open(state.main(), "Select Interest,Calc,Swith from Amortization where Accode=" +
-                            Decimal(accode));
+  rs.Open(state.main(),
+          "Select Interest,Calc,Swith from Amortization where Accode=" + Decimal(accode));
   if (!HasRow(rs)) return 0;
   const data::Value& calc = rs.Field("Calc");
   if (!calc.IsNull() && calc.AsText() == "Flat") {
@@ -50,8 +50,8 @@ std::string LookupValue(LoanState& state, const std::string& table, const std::s
                         const std::string& key_field, std::int32_t key_value) {
   if (key_value == 0) return "N/A";
   data::RecordSet rs;
-  rs.Open(state.main(), "Select " + field + " from " + table + " Where " + key_field + "=" +
-                            Decimal(key_value));
+  rs.Open(state.main(),
+          "Select " + field + " from " + table + " Where " + key_field + "=" + Decimal(key_value));
   if (!HasRow(rs)) return "";
   const data::Value& value = rs.Field(0);
   return value.IsNull() ? " " : value.AsText();
@@ -59,8 +59,8 @@ std::string LookupValue(LoanState& state, const std::string& table, const std::s
 
 double GetAccountBalance(LoanState& state, std::int32_t accode) {
   return NumberOrZero(FirstValue(
-      state, "Select sum(credit)-sum(debit) as balance from [Master] where code=" +
-                 Decimal(accode)));
+      state,
+      "Select sum(credit)-sum(debit) as balance from [Master] where code=" + Decimal(accode)));
 }
 
 bool IsFlatCalc(LoanState& state, std::int32_t accode) {

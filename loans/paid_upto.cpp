@@ -16,8 +16,8 @@ constexpr char kAliasSeparator[] = "\xC6\x92";
 
 }  // namespace
 
-std::int32_t LookupAccountCode(LoanState& state, const std::string& name,
-                               const std::string& table, const std::string& column) {
+std::int32_t LookupAccountCode(LoanState& state, const std::string& name, const std::string& table,
+                               const std::string& column) {
   std::string condition;
   if (name.find(kAliasSeparator) != std::string::npos) {
     condition = std::string("] Where ([Name] + ' ") + kAliasSeparator +

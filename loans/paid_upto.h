@@ -17,8 +17,8 @@ std::string GetInterestPaidUpto(LoanState& state, std::int32_t account_code);
 
 // The code in `column` of the `table` row whose Name is `name`; a name holding the
 // separator "ƒ" is matched against Name + " ƒ " + Alias. 0 when no row or Null.
-std::int32_t LookupAccountCode(LoanState& state, const std::string& name,
-                               const std::string& table, const std::string& column);
+std::int32_t LookupAccountCode(LoanState& state, const std::string& name, const std::string& table,
+                               const std::string& column);
 
 // The account's greatest Master.PaidUpto in the database's text order; "" when the
 // account has no ledger row ("0000/00/00" when the greatest is Null).

@@ -74,9 +74,9 @@ int PreviousMonthDays(const std::string& date) {
 
 std::string GetFirstLoanDate(LoanState& state, std::int32_t account_code) {
   data::RecordSet rs;
-  rs.Open(state.main(), "Select Min([Date]) LDate from [Master] where code=" +
-                            Decimal(account_code) +
-                            " and (Status='Loan' or Vtype='Opening Balance')");
+  rs.Open(state.main(),
+          "Select Min([Date]) LDate from [Master] where code=" + Decimal(account_code) +
+              " and (Status='Loan' or Vtype='Opening Balance')");
   if (!HasRow(rs) || rs.Field(0).IsNull()) return "";
   return rs.Field(0).AsText();
 }
@@ -101,21 +101,21 @@ void CalcPenalDue(LoanState& state, data::RecordSet& schedule, double taken_tota
 
   const std::vector<UnpaidInstallment> unpaid = ListUnpaid(schedule, outstanding, as_of);
 
-  std::int32_t count = 0;         // unpaid installments that count for the rate tier
-  std::string late_date;          // due date of the installment penal runs from
-  std::string penal_start;        // penal days count from the day after it
-  double total = 0;               // unpaid amount of all listed installments
-  std::int32_t day_count = 0;     // days from the current entry's date to as_of
-  std::int32_t previous_days = 0; // the previous entry's day_count
-  std::string last_date;          // the last entry's date, raised to penal_from
+  std::int32_t count = 0;          // unpaid installments that count for the rate tier
+  std::string late_date;           // due date of the installment penal runs from
+  std::string penal_start;         // penal days count from the day after it
+  double total = 0;                // unpaid amount of all listed installments
+  std::int32_t day_count = 0;      // days from the current entry's date to as_of
+  std::int32_t previous_days = 0;  // the previous entry's day_count
+  std::string last_date;           // the last entry's date, raised to penal_from
   for (std::size_t i = 0; i < unpaid.size(); ++i) {
     std::string date = unpaid[i].date;
     if (!penal_from.empty() && date < penal_from) date = penal_from;
     const bool counts = i == 0 || date < as_of;
     if (counts) count = data::CheckedInt32(std::int64_t{count} + 1);
     day_count = DaysBetween(as_of, date);
-    const bool sets_late = i == 0 ? day_count > s.PLGrace
-                                  : counts && late_date.empty() && previous_days > s.PLGrace;
+    const bool sets_late =
+        i == 0 ? day_count > s.PLGrace : counts && late_date.empty() && previous_days > s.PLGrace;
     if (sets_late) {
       late_date = date;
       if (s.PFrom == 1 && !penal_from.empty()) {
@@ -149,9 +149,7 @@ void CalcPenalDue(LoanState& state, data::RecordSet& schedule, double taken_tota
   state.PenalDue = !last_date.empty() && last_date > as_of ? 0.0 : data::RoundHalfEven(main_penal);
 
   if (past_maturity >= 1) {
-    const double rate = past_maturity <= s.AD1   ? s.Ag1
-                        : past_maturity <= s.AD2 ? s.Ag2
-                                                 : s.Ag3;
+    const double rate = past_maturity <= s.AD1 ? s.Ag1 : past_maturity <= s.AD2 ? s.Ag2 : s.Ag3;
     state.PenalDue +=
         data::RoundHalfEven(Divide(Finite(past_maturity * rate * outstanding) / 100, s.LPeriod));
   }
@@ -176,8 +174,8 @@ void CalcPenalDue(LoanState& state, data::RecordSet& schedule, double taken_tota
   if (months < 1 || !GetAmortizationMi(state, account_code)) return;
   const double rate = months < 2 ? s.MI1 : months < 3 ? s.MI2 : s.MI3;
   const double base = s.MiStatus == "Interest" ? state.InterestDue : outstanding;
-  state.PenalDue += data::RoundHalfEven(Divide(
-      Finite((state.InterestDays - month_days - 1) * base * rate) / 100, s.LPeriod));
+  state.PenalDue += data::RoundHalfEven(
+      Divide(Finite((state.InterestDays - month_days - 1) * base * rate) / 100, s.LPeriod));
   state.PenalDue = data::RoundHalfEven(state.PenalDue, 2);
 }
 

@@ -193,8 +193,8 @@ TEST_F(ScheduleTest, InstallmentNotAboveInterestEndsThePlan) {
 TEST_F(ScheduleTest, YearlyLoanWithoutInstallmentsFails) {
   double payment = 1000;
   try {
-    loans::BuildPrincipalSchedule(state_, 6000, 12, 0, 1, "2081/01/01", payment,
-                                  loans::kYearlyLoan, "2081/04/01", false);
+    loans::BuildPrincipalSchedule(state_, 6000, 12, 0, 1, "2081/01/01", payment, loans::kYearlyLoan,
+                                  "2081/04/01", false);
     FAIL() << "no error";
   } catch (const data::AgentError& e) {
     EXPECT_EQ(data::kDivisionByZero, e.number());

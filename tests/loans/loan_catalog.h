@@ -79,41 +79,41 @@ class LoanCatalogTest : public ::testing::Test {
 
   void AddLoan(const LoanRow& row) {
     catalog_->Insert("Amortization", {{"Accode", std::int64_t{row.accode}},
-                                     {"Loan", row.Loan},
-                                     {"Interest", row.Interest},
-                                     {"Nop", row.Nop},
-                                     {"Period", row.Period},
-                                     {"Tdate", row.Tdate},
-                                     {"Tfrom", row.Tfrom},
-                                     {"Payment", row.Payment},
-                                     {"LoanType", row.LoanType},
-                                     {"Fixedby", row.Fixedby},
-                                     {"Calc", row.Calc},
-                                     {"Swith", row.Swith},
-                                     {"Mi", row.Mi}});
+                                      {"Loan", row.Loan},
+                                      {"Interest", row.Interest},
+                                      {"Nop", row.Nop},
+                                      {"Period", row.Period},
+                                      {"Tdate", row.Tdate},
+                                      {"Tfrom", row.Tfrom},
+                                      {"Payment", row.Payment},
+                                      {"LoanType", row.LoanType},
+                                      {"Fixedby", row.Fixedby},
+                                      {"Calc", row.Calc},
+                                      {"Swith", row.Swith},
+                                      {"Mi", row.Mi}});
   }
 
   void AddLedger(const LedgerRow& row) {
     catalog_->Insert("Master", {{"CODE", std::int64_t{row.code}},
-                               {"VOUCHER_NO", std::int64_t{++voucher_}},
-                               {"Fyear", std::int64_t{1}},
-                               {"Date", row.date},
-                               {"Status", row.status},
-                               {"Vtype", row.vtype},
-                               {"PaidUpto", row.paid_upto},
-                               {"Debit", row.debit},
-                               {"Credit", row.credit},
-                               {"Index_Rec", std::int64_t{voucher_}},
-                               {"BillNo", "B" + std::to_string(voucher_)},
-                               {"Particular", "entry"}});
+                                {"VOUCHER_NO", std::int64_t{++voucher_}},
+                                {"Fyear", std::int64_t{1}},
+                                {"Date", row.date},
+                                {"Status", row.status},
+                                {"Vtype", row.vtype},
+                                {"PaidUpto", row.paid_upto},
+                                {"Debit", row.debit},
+                                {"Credit", row.credit},
+                                {"Index_Rec", std::int64_t{voucher_}},
+                                {"BillNo", "B" + std::to_string(voucher_)},
+                                {"Particular", "entry"}});
   }
 
   void AddAccount(std::int32_t accode, const std::string& name, data::Value alias = data::Value(),
                   data::Value subcode = data::Value()) {
     catalog_->Insert("Acc", {{"ACCODE", std::int64_t{accode}},
-                            {"Name", name},
-                            {"Alias", std::move(alias)},
-                            {"subCode", std::move(subcode)}});
+                             {"Name", name},
+                             {"Alias", std::move(alias)},
+                             {"subCode", std::move(subcode)}});
   }
 
   static inline test_support::TempDir* dir_ = nullptr;

@@ -48,8 +48,11 @@ TEST_F(PaidUptoTest, WithoutLoanDatesTheWholeLedgerIsAsked) {
   // values.
   AddLedger({.date = "2081/01/01", .status = "Loan", .debit = 10000});
   AddLedger({.date = "2081/02/01", .status = "LoanR", .credit = 500});
-  AddLedger({.code = kInterestIncome, .date = "2081/02/01", .status = "Journal",
-             .credit = 120, .paid_upto = "2081/01/31"});
+  AddLedger({.code = kInterestIncome,
+             .date = "2081/02/01",
+             .status = "Journal",
+             .credit = 120,
+             .paid_upto = "2081/01/31"});
   EXPECT_EQ("2081/01/31", loans::GetInterestPaidUpto(state_, 501));
   EXPECT_EQ("2081/01/31", state_.InterestPaidUpto);
 }

@@ -88,8 +88,8 @@ TEST_F(PenalTest, RateTierFollowsTheUnpaidCount) {
   state_.settings.p3 = 109.5;
   // 30 days late from 2081/03/11 (29 penal days with later ones unpaid), 1,000 in all.
   EXPECT_EQ(30, Penal(MakePlan({{"2081/03/11", 1000, 1000, 0}}), 1000, 0));
-  EXPECT_EQ(58, Penal(MakePlan({{"2081/03/11", 1000, 500, 500}, {"2081/04/01", 500, 500, 0}}),
-                      1000, 0));
+  EXPECT_EQ(
+      58, Penal(MakePlan({{"2081/03/11", 1000, 500, 500}, {"2081/04/01", 500, 500, 0}}), 1000, 0));
   EXPECT_EQ(87, Penal(MakePlan({{"2081/03/11", 1000, 400, 600},
                                 {"2081/03/20", 600, 300, 300},
                                 {"2081/04/01", 300, 300, 0}}),
@@ -115,8 +115,8 @@ TEST_F(PenalTest, BaseChosenBySetting) {
 
 TEST_F(PenalTest, NothingUnpaidOrNotYetDue) {
   // Repaid up to the installment due on the as-of date; nothing listed.
-  EXPECT_EQ(0, Penal(MakePlan({{"2081/03/10", 2000, 1000, 1000}, {kAsOf, 1000, 1000, 0}}), 2000,
-                     1000));
+  EXPECT_EQ(
+      0, Penal(MakePlan({{"2081/03/10", 2000, 1000, 1000}, {kAsOf, 1000, 1000, 0}}), 2000, 1000));
   // The repayments reach into an installment that falls due later: listed, no penal.
   EXPECT_EQ(0, Penal(MakePlan({{"2081/03/10", 2000, 1000, 1000}, {"2081/05/10", 1000, 1000, 0}}),
                      2000, 1600));
@@ -134,12 +134,12 @@ TEST_F(PenalTest, PenalAfterMaturityByDaysPast) {
     const char* as_of;
     double want;
   } kCases[] = {
-      {"2082/01/01", 0},      // the maturity date itself
-      {"2081/12/15", 0},      // before it
-      {"2082/01/02", 10},     // 1 day: Ag1
-      {"2082/01/31", 300},    // 30 days: Ag1
-      {"2082/02/01", 620},    // 31 days: Ag2
-      {"2082/03/01", 1860},   // 62 days: Ag3
+      {"2082/01/01", 0},     // the maturity date itself
+      {"2081/12/15", 0},     // before it
+      {"2082/01/02", 10},    // 1 day: Ag1
+      {"2082/01/31", 300},   // 30 days: Ag1
+      {"2082/02/01", 620},   // 31 days: Ag2
+      {"2082/03/01", 1860},  // 62 days: Ag3
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.as_of);
@@ -187,9 +187,9 @@ TEST_F(PenalTest, PenalFromThePaidUptoDate) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::to_string(c.pfrom) + " / " + std::to_string(c.unpaid));
     state_.settings.PFrom = c.pfrom;
-    data::RecordSet plan = c.unpaid == 1 ? MakePlan({{"2081/03/11", 1000, 1000, 0}})
-                                         : MakePlan({{"2081/03/11", 1000, 500, 500},
-                                                     {"2081/04/01", 500, 500, 0}});
+    data::RecordSet plan =
+        c.unpaid == 1 ? MakePlan({{"2081/03/11", 1000, 1000, 0}})
+                      : MakePlan({{"2081/03/11", 1000, 500, 500}, {"2081/04/01", 500, 500, 0}});
     EXPECT_EQ(c.want, Penal(std::move(plan), 1000, 0));
   }
 }
