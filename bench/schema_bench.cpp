@@ -37,7 +37,9 @@ void Exec(sqlite3* db, const char* sql) {
 // Fills the old catalog file with ledger rows, accounts and one settings row.
 void FillLargeCatalog(const fs::path& file) {
   sqlite3* db = nullptr;
-  if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) throw std::runtime_error("open");
+  if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) {
+    throw std::runtime_error("open");
+  }
   Exec(db, "begin");
   Exec(db,
        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 1000000) "
@@ -109,7 +111,9 @@ void BM_StartOnCurrentCatalog(benchmark::State& state) {
   const fs::path folder = fs::temp_directory_path() / "mav-schema-bench-current";
   CopyTemplate(folder);
   Upgrade(folder);
-  for (auto _ : state) Upgrade(folder);
+  for (auto _ : state) {
+    Upgrade(folder);
+  }
   state.counters["accounts"] = kAccounts;
   fs::remove_all(folder);
 }

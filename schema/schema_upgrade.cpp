@@ -518,7 +518,9 @@ std::string Upper(std::string text) {
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
+  if (first == std::string::npos) {
+    return "";
+  }
   const auto last = text.find_last_not_of(" \t\r\n");
   return text.substr(first, last - first + 1);
 }
@@ -578,7 +580,9 @@ std::vector<std::string> SplitTopLevel(const std::string& text) {
 std::string Join(const std::vector<std::string>& pieces) {
   std::string out;
   for (const std::string& piece : pieces) {
-    if (!out.empty()) out += ',';
+    if (!out.empty()) {
+      out += ',';
+    }
     out += piece;
   }
   return out;
@@ -595,7 +599,9 @@ std::optional<AlterAdd> ParseAlterAdd(const std::string& sql) {
   static const std::regex kPattern(R"(^\s*alter\s+table\s+(\[[^\]]+\]|[^\s\[]+)\s+add\s+)",
                                    std::regex::icase);
   std::smatch match;
-  if (!std::regex_search(sql, match, kPattern)) return std::nullopt;
+  if (!std::regex_search(sql, match, kPattern)) {
+    return std::nullopt;
+  }
   AlterAdd alter;
   alter.head = match.str(0);
   alter.table = match.str(1);
@@ -618,7 +624,9 @@ std::optional<PlainUpdate> ParsePlainUpdate(const std::string& sql) {
                                    std::regex::icase);
   static const std::regex kWhere(R"(\swhere\s)", std::regex::icase);
   std::smatch match;
-  if (!std::regex_search(sql, match, kPattern)) return std::nullopt;
+  if (!std::regex_search(sql, match, kPattern)) {
+    return std::nullopt;
+  }
   PlainUpdate update;
   update.head = match.str(0);
   update.table = match.str(1);
@@ -627,10 +635,16 @@ std::optional<PlainUpdate> ParsePlainUpdate(const std::string& sql) {
   bool in_quote = false;
   for (char& c : outside_quotes) {
     const bool quote = c == '\'';
-    if (in_quote || quote) c = ' ';
-    if (quote) in_quote = !in_quote;
+    if (in_quote || quote) {
+      c = ' ';
+    }
+    if (quote) {
+      in_quote = !in_quote;
+    }
   }
-  if (std::regex_search(outside_quotes, kWhere)) return std::nullopt;
+  if (std::regex_search(outside_quotes, kWhere)) {
+    return std::nullopt;
+  }
   update.assignments = SplitTopLevel(match.suffix().str());
   return update;
 }
@@ -652,7 +666,9 @@ void RunStatement(data::Connection& connection, const std::string& sql, PresentC
         missing.push_back(definition);
       }
     }
-    if (missing.empty()) return;
+    if (missing.empty()) {
+      return;
+    }
     connection.Execute(missing.size() == alter->definitions.size() ? sql
                                                                    : alter->head + Join(missing));
     return;
@@ -662,9 +678,13 @@ void RunStatement(data::Connection& connection, const std::string& sql, PresentC
     if (found != present.end()) {
       std::vector<std::string> kept;
       for (const std::string& assignment : update->assignments) {
-        if (found->second.count(NameKey(LeadingName(assignment))) == 0) kept.push_back(assignment);
+        if (found->second.count(NameKey(LeadingName(assignment))) == 0) {
+          kept.push_back(assignment);
+        }
       }
-      if (kept.empty()) return;
+      if (kept.empty()) {
+        return;
+      }
       connection.Execute(kept.size() == update->assignments.size() ? sql
                                                                    : update->head + Join(kept));
       return;
@@ -683,7 +703,9 @@ void FillDistricts(data::Connection& connection) {
     connection.Execute("Insert Into District(SN,Name) Values(" + std::to_string(sn) + "," +
                        data::SqlText(name) + ")");
     ++sn;
-    if (end == std::string::npos) break;
+    if (end == std::string::npos) {
+      break;
+    }
     start = end + 1;
   }
 }
@@ -698,7 +720,9 @@ void FillDateTo(data::Connection& connection, const std::string& fallback_start)
     const data::Value& date = rows.Field("Date");
     std::string start = date.AsText();
     // "" occurs for no date as well as Null and "0000/00/00".
-    if (date.IsNull() || start.empty() || start == "0000/00/00") start = fallback_start;
+    if (date.IsNull() || start.empty() || start == "0000/00/00") {
+      start = fallback_start;
+    }
     const std::string date_to = calendar::BsAddDays(start, 365);
     const data::Value& accode = rows.Field("Accode");
     const std::string which =
@@ -713,13 +737,19 @@ void FillDateTo(data::Connection& connection, const std::string& fallback_start)
 // reports -1 for Varchar(max), which is wide enough.
 bool IsNarrower(data::Connection& connection, const std::string& table, const std::string& column,
                 int width) {
-  if (connection.dialect() == data::Dialect::kSqlite) return false;  // lengths not enforced
+  if (connection.dialect() == data::Dialect::kSqlite) {
+    return false;  // lengths not enforced
+  }
   const data::QueryResult result = connection.Query(
       "Select CHARACTER_MAXIMUM_LENGTH from Information_Schema.columns Where Table_Name=" +
       data::SqlText(table) + " and Column_Name=" + data::SqlText(column));
-  if (result.rows.empty() || result.rows.front().empty()) return false;
+  if (result.rows.empty() || result.rows.front().empty()) {
+    return false;
+  }
   const data::Value& length = result.rows.front().front();
-  if (length.IsNull()) return false;
+  if (length.IsNull()) {
+    return false;
+  }
   const std::int64_t characters = length.AsInt64();
   return characters > 0 && characters < width;
 }
@@ -729,7 +759,9 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
   data::Connection* target = &main;
   switch (step.probe) {
     case Probe::kTable:
-      if (TableExists(main, step.table)) return;
+      if (TableExists(main, step.table)) {
+        return;
+      }
       break;
     case Probe::kMasterTable:
       if (context.MasterConnection == nullptr) {
@@ -741,10 +773,14 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
       target = context.MasterConnection->get();
       break;
     case Probe::kColumn:
-      if (ColumnExists(main, step.table, step.column)) return;
+      if (ColumnExists(main, step.table, step.column)) {
+        return;
+      }
       break;
     case Probe::kNarrowColumn:
-      if (!IsNarrower(main, step.table, step.column, step.width)) return;
+      if (!IsNarrower(main, step.table, step.column, step.width)) {
+        return;
+      }
       break;
     case Probe::kAlways:
       break;
@@ -752,7 +788,9 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
 
   data::Transaction transaction(*target);
   PresentColumns present;
-  for (const char* statement : step.statements) RunStatement(*target, statement, present);
+  for (const char* statement : step.statements) {
+    RunStatement(*target, statement, present);
+  }
   switch (step.fill) {
     case Fill::kNone:
       break;

@@ -58,7 +58,9 @@ class RawCatalog {
   // The first value of a query's first row.
   std::string Scalar(const std::string& sql) {
     const auto rows = Rows(sql);
-    if (rows.empty() || rows.front().empty()) throw std::runtime_error("no row: " + sql);
+    if (rows.empty() || rows.front().empty()) {
+      throw std::runtime_error("no row: " + sql);
+    }
     return rows.front().front();
   }
 
@@ -90,7 +92,9 @@ class RawCatalog {
          Rows("select name, sql from sqlite_master where type='table' order by name")) {
       out += table[1] + "\n";
       for (const auto& row : Rows("select * from [" + table[0] + "] order by rowid")) {
-        for (const auto& value : row) out += value + "|";
+        for (const auto& value : row) {
+          out += value + "|";
+        }
         out += "\n";
       }
     }

@@ -313,7 +313,9 @@ TEST_F(SchemaUpgrade, SecondStartChangesNothingButNalias) {
 TEST_F(SchemaUpgrade, CatalogLackingOnlyTheCreatedTablesGetsThemWithTheirStartingRows) {
   UseCatalog(CatalogLevel::kCurrent);
   RawCatalog raw = Raw();
-  for (const char* table : kCreatedTables) raw.Exec(std::string("drop table ") + table);
+  for (const char* table : kCreatedTables) {
+    raw.Exec(std::string("drop table ") + table);
+  }
   RawCatalog(dir_.path() / "Master.db").Exec("drop table LoginInfo");
   catalog_->Insert("MasterAc", {{"Mcode", 7}, {"BranchID", 2}, {"CitizenNo", "12-34"}});
   catalog_->Insert("Acc", {{"ACCODE", 501}, {"Nalias", "SITA"}, {"BGroup", "C"}});
@@ -322,7 +324,9 @@ TEST_F(SchemaUpgrade, CatalogLackingOnlyTheCreatedTablesGetsThemWithTheirStartin
 
   Upgrade();
 
-  for (const char* table : kCreatedTables) EXPECT_TRUE(raw.HasTable(table)) << table;
+  for (const char* table : kCreatedTables) {
+    EXPECT_TRUE(raw.HasTable(table)) << table;
+  }
   EXPECT_TRUE(RawCatalog(dir_.path() / "Master.db").HasTable("LoginInfo"));
   EXPECT_EQ("76", raw.Scalar("select count(*) from District"));
   EXPECT_EQ("1", raw.Scalar("select count(*) from TaxOnInterest"));
@@ -330,7 +334,9 @@ TEST_F(SchemaUpgrade, CatalogLackingOnlyTheCreatedTablesGetsThemWithTheirStartin
   EXPECT_EQ("1", raw.Scalar("select count(*) from Letter"));
   // Activation is created with SanaKisan and BB and Security with IE, so their own steps
   // do not run; a fresh SMSSetting has no rows for the DateTo fill.
-  for (const char* column : {"SanaKisan", "BB"}) EXPECT_TRUE(raw.HasColumn("Activation", column));
+  for (const char* column : {"SanaKisan", "BB"}) {
+    EXPECT_TRUE(raw.HasColumn("Activation", column));
+  }
   for (const char* column : {"CashDeno", "EMI", "IE", "IntPenalEdit"}) {
     EXPECT_TRUE(raw.HasColumn("Security", column)) << column;
   }
@@ -351,14 +357,16 @@ TEST_F(SchemaUpgrade, OtherSettingLackingBasisGetsOnlyTheMissingSettingsColumns)
       "Dr3",      "IR1",      "IR2",        "IR3",    "PLGrace",    "Ag1",        "Ag2",
       "Ag3",      "Lperiod",  "DPeriod",    "MI1",    "MI2",        "MI3",        "MIGrace",
       "MiStatus", "AdvLoanC", "MonthlyDue", "InsDue", "MinDeposit", "DepPercent", "NoInterest"};
-  for (const std::string& column : kLater)
+  for (const std::string& column : kLater) {
     raw.Exec("alter table OtherSetting drop column " + column);
+  }
   catalog_->Insert("OtherSetting", {{"SN", 1}, {"SubCode", 7}, {"OnIns", true}, {"PLOn", 2}});
 
   Upgrade();
 
-  for (const std::string& column : kLater)
+  for (const std::string& column : kLater) {
     EXPECT_TRUE(raw.HasColumn("OtherSetting", column)) << column;
+  }
   EXPECT_EQ((std::vector<std::vector<std::string>>{{"7", "1", "2", "<null>"}}),
             raw.Rows("select SubCode, OnIns, PLOn, Basis from OtherSetting"));
 }

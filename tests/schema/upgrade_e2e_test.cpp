@@ -24,12 +24,16 @@ using schema_test::RawCatalog;
 pid_t Start(const std::filesystem::path& exe, const std::filesystem::path& home,
             const std::filesystem::path& error_file, int* out_fd) {
   int fds[2];
-  if (pipe(fds) != 0) return -1;
+  if (pipe(fds) != 0) {
+    return -1;
+  }
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(fds[1], STDOUT_FILENO);
     const int err = open(error_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (err >= 0) dup2(err, STDERR_FILENO);
+    if (err >= 0) {
+      dup2(err, STDERR_FILENO);
+    }
     close(fds[0]);
     close(fds[1]);
     unsetenv("DISPLAY");
@@ -51,10 +55,16 @@ std::string FirstLine(int fd) {
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   while (std::chrono::steady_clock::now() < give_up) {
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 200) <= 0) continue;
+    if (poll(&p, 1, 200) <= 0) {
+      continue;
+    }
     char c;
-    if (read(fd, &c, 1) != 1) return "";
-    if (c == '\n') return line;
+    if (read(fd, &c, 1) != 1) {
+      return "";
+    }
+    if (c == '\n') {
+      return line;
+    }
     line += c;
   }
   return "";
