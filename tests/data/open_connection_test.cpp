@@ -108,6 +108,30 @@ TEST(OpenConnection, FileThatIsNoDatabaseIsAnErrorNamingTheFile) {
   EXPECT_NE(std::string::npos, e.description().find("mavdata.cdf")) << e.description();
 }
 
+TEST(OpenConnection, RelativeDataSourceNamesAServerNotADirectory) {
+  // "." is the local server (the settings file's default), though it also names the current
+  // directory; a catalog file there must not be taken for the server's catalog.
+  test_support::TempDir dir;
+  test_support::TestCatalog catalog(dir.path(), "MavData2075");
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.path());
+  const AgentError e = ErrorOf([&] { OpenConnection(CatalogString(".", "MavData2075")); });
+  fs::current_path(previous);
+  EXPECT_EQ(kConnectionFailed, e.number());
+  EXPECT_NE(std::string::npos, e.description().find("ODBC")) << e.description();
+}
+
+TEST(OpenConnection, DriverStringGoesToOdbcUnchanged) {
+  test_support::TempDir dir;
+  const fs::path file = dir.path() / "odbc.db";
+  OpenSqliteFile(file, true)->Execute("Create Table T(Name varchar(20))");
+  auto c = OpenConnection("Driver=SQLite3;Database=" + file.string());
+  EXPECT_EQ(Dialect::kSqlite, c->dialect());
+  c->Execute("Insert Into T(Name) Values(" + SqlText("it's") + ")");
+  EXPECT_EQ("it's",
+            OpenSqliteFile(file, false)->Query("Select Name from T").rows.at(0).at(0).AsText());
+}
+
 TEST(OpenConnection, UnknownOrMissingProviderIsAnError) {
   for (const char* text : {"Provider=MSDASQL.1;Data Source=x", "Data Source=x;User ID=sa", ""}) {
     SCOPED_TRACE(text);
