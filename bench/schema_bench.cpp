@@ -61,7 +61,7 @@ void FillLargeCatalog(const fs::path& file) {
 // The template catalog, built once: <template>/MavData2075.db.
 const fs::path& Template() {
   static const fs::path folder = [] {
-    const fs::path path = fs::temp_directory_path() / "mav-schema-bench-template";
+    fs::path path = fs::temp_directory_path() / "mav-schema-bench-template";
     fs::remove_all(path);
     fs::create_directories(path);
     { test_support::TestCatalog catalog(path); }
