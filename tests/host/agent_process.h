@@ -1,0 +1,126 @@
+#ifndef MAV_TESTS_HOST_AGENT_PROCESS_H_
+#define MAV_TESTS_HOST_AGENT_PROCESS_H_
+
+// Runs the agent executable as a child process with its output captured in files.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace host_test {
+
+struct AgentExit {
+  int status = -1;  // exit status; -1 when it did not exit by itself
+  std::string out, err;
+};
+
+class AgentProcess {
+ public:
+  // Starts `exe` with the caller's environment changed by `env` (an empty value removes the
+  // variable). Output goes to files in `log_folder`.
+  AgentProcess(const std::filesystem::path& exe, const std::map<std::string, std::string>& env,
+               const std::filesystem::path& log_folder)
+      : out_file_(log_folder / "agent.out"), err_file_(log_folder / "agent.err") {
+    std::vector<std::string> vars;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string var = *e;
+      const std::string name = var.substr(0, var.find('='));
+      if (env.count(name) == 0) vars.push_back(var);
+    }
+    for (const auto& [name, value] : env) {
+      if (!value.empty()) vars.push_back(name + "=" + value);
+    }
+    std::vector<char*> envp;
+    for (std::string& v : vars) envp.push_back(v.data());
+    envp.push_back(nullptr);
+    std::string path = exe.string();
+    char* argv[] = {path.data(), nullptr};
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+
+  ~AgentProcess() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  bool started() const { return pid_ > 0; }
+
+  // Polls `done` until it holds, the agent exits, or `limit` passes. True when `done` held.
+  bool WaitFor(const std::function<bool()>& done,
+               std::chrono::seconds limit = std::chrono::seconds(60)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      if (done()) return true;
+      if (Reap(false)) return done();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  // Stops the agent with `signal` (0: waits for it to end by itself, up to `limit`).
+  AgentExit Stop(int signal = SIGTERM, std::chrono::seconds limit = std::chrono::seconds(60)) {
+    if (!exited_ && signal != 0) kill(pid_, signal);
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!exited_ && std::chrono::steady_clock::now() < end) {
+      if (!Reap(false)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (!exited_) {
+      kill(pid_, SIGKILL);
+      Reap(true);
+      status_ = -1;
+    }
+    return AgentExit{status_, Read(out_file_), Read(err_file_)};
+  }
+
+  std::string Out() const { return Read(out_file_); }
+
+ private:
+  bool Reap(bool block) {
+    if (exited_) return true;
+    int raw = 0;
+    if (waitpid(pid_, &raw, block ? 0 : WNOHANG) != pid_) return false;
+    exited_ = true;
+    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return true;
+  }
+
+  static std::string Read(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  std::filesystem::path out_file_, err_file_;
+  pid_t pid_ = -1;
+  bool exited_ = false;
+  int status_ = -1;
+};
+
+}  // namespace host_test
+
+#endif  // MAV_TESTS_HOST_AGENT_PROCESS_H_

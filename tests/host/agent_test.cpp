@@ -1,0 +1,304 @@
+// The agent executable end to end, headless, in a temporary program folder.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "data/agent_error.h"
+#include "tests/host/agent_process.h"
+#include "tests/support/test_catalog.h"
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+using data::Value;
+using host_test::AgentExit;
+using host_test::AgentProcess;
+
+// The connector file's encoding of a plain text: letters and the punctuation of the table
+// become their code bytes, digits and everything else stay.
+std::string Encode(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c >= 'A' && c <= 'Z') {
+      out += static_cast<char>(c + 63);
+    } else if (c >= 'a' && c <= 'z') {
+      out += static_cast<char>(c + 57);
+    } else if (c == '/') {
+      out += static_cast<char>(188);
+    } else if (c == '-') {
+      out += static_cast<char>(180);
+    } else if (c == '.') {
+      out += static_cast<char>(187);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string ConnectorFile(int lines, const std::string& server, const std::string& catalog) {
+  std::string text;
+  for (int n = 1; n <= lines; ++n) {
+    if (n > 1) text += "\r\n";
+    if (n == 11) text += Encode(server);
+    else if (n == 12) text += Encode(catalog);
+    else if (n == 13) text += Encode("sa");
+    else if (n == 14) text += "";
+    else text += "line " + std::to_string(n);
+  }
+  return text;
+}
+
+class AgentTest : public ::testing::Test {
+ protected:
+  AgentTest() { fs::create_directories(home_); }
+
+  std::unique_ptr<AgentProcess> Start() {
+    const fs::path exe = program_.InstallExecutable();
+    return std::make_unique<AgentProcess>(
+        exe, std::map<std::string, std::string>{{"DISPLAY", ""}, {"HOME", home_.string()}},
+        dir_.path());
+  }
+
+  // Runs the agent until it ends by itself (start-up failures).
+  AgentExit RunToEnd() {
+    auto agent = Start();
+    EXPECT_TRUE(agent->started());
+    return agent->Stop(0);
+  }
+
+  // A query's first value on a connection of its own (it sees the agent's schema changes),
+  // or Null while the catalog is busy or not yet upgraded.
+  Value Peek(const std::string& sql) {
+    try {
+      const data::QueryResult result = data::OpenConnection(catalog_.ConnectionString())->Query(sql);
+      return result.rows.empty() ? Value() : result.rows.front().front();
+    } catch (const data::AgentError& e) {
+      last_peek_error_ = e.Report();
+      return Value();
+    }
+  }
+
+  void Chart() {
+    catalog_.Insert("Ledger", {{"LCODE", 1}, {"NAME", "Loan Issued Ledger"}});
+    catalog_.Insert("Ledger", {{"LCODE", 2}, {"NAME", "Deposit Ledger"}});
+    catalog_.Insert("SubLedger", {{"LCODE", 1}, {"SubCODE", 10}});
+    catalog_.Insert("SubLedger", {{"LCODE", 2}, {"SubCODE", 20}});
+    catalog_.Insert("Acc", {{"ACCODE", 101}, {"subCode", 10}, {"Mid", 11}});
+    catalog_.Insert("Acc", {{"ACCODE", 102}, {"subCode", 10}, {"Mid", 12}});
+    catalog_.Insert("Acc", {{"ACCODE", 201}, {"subCode", 20}, {"Mid", 21}});
+    catalog_.Insert("Acc", {{"ACCODE", 1}, {"subCode", 99}, {"Mid", 0}});
+  }
+
+  void Row(int code, int voucher, int fyear, const char* date, const char* status) {
+    catalog_.Insert("Master", {{"Index_Rec", ++index_},
+                               {"CODE", code},
+                               {"VOUCHER_NO", voucher},
+                               {"Fyear", fyear},
+                               {"Date", date},
+                               {"Status", status}});
+  }
+
+  void YearInUse(int sn) {
+    catalog_.Insert("YearSetting", {{"SN", sn},
+                                    {"Fyear", "2081/82"},
+                                    {"Dfrom", "2081/04/01"},
+                                    {"Dto", "2082/03/31"},
+                                    {"Using", std::int64_t{1}}});
+  }
+
+  test_support::TempDir dir_;
+  test_support::TestCatalog catalog_{dir_.path()};
+  test_support::ProgramFolder program_{dir_.path() / "program"};
+  fs::path home_ = dir_.path() / "home";
+  int index_ = 0;
+  std::string last_peek_error_;
+};
+
+TEST_F(AgentTest, ShowsTheCatalogAndEndsCleanlyOnASignal) {
+  program_.PointAt(catalog_);
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    auto agent = Start();
+    ASSERT_TRUE(agent->WaitFor([&] {
+      return agent->Out().find(">> MavData2075\n") != std::string::npos;
+    }));
+    const AgentExit exit = agent->Stop(signal);
+    EXPECT_EQ(0, exit.status);
+    // The label's text once before the first tick and once when it changed, not per tick.
+    EXPECT_EQ(">>Database\n>> MavData2075\n", exit.out);
+  }
+}
+
+TEST_F(AgentTest, RepairsTheBacklogOfTheYearInUseAcrossTicks) {
+  Chart();
+  YearInUse(3);
+  catalog_.Exec("Begin Transaction");
+  for (int v = 1; v <= 230; ++v) {  // more than two ticks' worth of groups per pass
+    Row(101, v, 3, "2081/05/01", "LoanR");
+    Row(1, v, 3, "2081/05/01", "LoanR");
+    Row(201, 1000 + v, 3, "2081/05/02", "Deposit");
+    Row(1, 1000 + v, 3, "2081/05/02", "Deposit");
+  }
+  Row(101, 500, 3, "2081/06/01", "LoanR");  // one voucher repaying two loans
+  Row(102, 500, 3, "2081/06/01", "LoanR");
+  Row(201, 2000, 3, "2081/06/03", "Deposit");  // one deposit voucher with two dates
+  Row(201, 2000, 3, "2081/06/04", "Deposit");
+  Row(101, 7, 2, "2080/05/01", "LoanR");  // the year before: never touched
+  Row(201, 7, 2, "2080/05/01", "Deposit");
+  catalog_.Exec("Commit");
+  program_.PointAt(catalog_);
+
+  auto agent = Start();
+  const bool done = agent->WaitFor([&] {
+    return Peek("Select count(*) from Master Where Fyear=3 and (Status='LoanR' and "
+                "Acode is null or Status='Deposit' and iDate is null)") == Value(std::int64_t{0});
+  });
+  const AgentExit exit = agent->Stop();
+  ASSERT_TRUE(done) << exit.err << last_peek_error_;
+  EXPECT_EQ(0, exit.status);
+
+  EXPECT_EQ(Value(std::int64_t{460}),
+            Peek("Select count(*) from Master Where Fyear=3 and VOUCHER_NO<=230 "
+                            "and Acode=101 and MasterCode=11"));
+  EXPECT_EQ(Value(std::int64_t{1}),
+            Peek("Select count(distinct Acode) from Master Where VOUCHER_NO=500"));
+  EXPECT_EQ(Value(std::int64_t{460}),
+            Peek("Select count(*) from Master Where VOUCHER_NO>1000 and "
+                            "VOUCHER_NO<2000 and iDate='2081/05/02' and dTime='00:00:00'"));
+  EXPECT_EQ(Value(std::int64_t{2}),
+            Peek("Select count(*) from Master Where VOUCHER_NO=2000 and "
+                            "iDate='2081/06/04'"));
+  EXPECT_EQ(Value(std::int64_t{2}),
+            Peek("Select count(*) from Master Where Fyear=2 and Acode is null and "
+                            "iDate is null"));
+}
+
+TEST_F(AgentTest, WithoutAYearInUseOnlyYearZeroRowsAreRepaired) {
+  Chart();
+  Row(101, 1, 0, "2081/05/01", "LoanR");
+  Row(201, 2, 0, "2081/05/01", "Deposit");
+  Row(101, 3, 3, "2081/05/01", "LoanR");
+  Row(201, 4, 3, "2081/05/01", "Deposit");
+  program_.PointAt(catalog_);
+  auto agent = Start();
+  const bool done = agent->WaitFor([&] {
+    return Peek("Select count(*) from Master Where Fyear=0 and (Status='LoanR' and "
+                "Acode is null or Status='Deposit' and iDate is null)") == Value(std::int64_t{0});
+  });
+  // Further ticks change nothing in the other year.
+  agent->WaitFor([&] { return agent->Out().find(">> MavData2075") != std::string::npos; });
+  const AgentExit exit = agent->Stop();
+  ASSERT_TRUE(done) << exit.err << last_peek_error_;
+  EXPECT_EQ(Value(std::int64_t{2}),
+            Peek("Select count(*) from Master Where Fyear=3 and Acode is null and "
+                            "iDate is null"));
+}
+
+class ConnectorTest : public AgentTest {
+ protected:
+  ConnectorTest() { program_.PointAt(catalog_); }
+  test_support::TestCatalog other_{dir_.path(), "Other"};
+};
+
+TEST_F(ConnectorTest, ConnectorFileTakesPrecedenceOverTheSettings) {
+  const struct {
+    const char* name;
+    int lines;
+    const char* label;
+  } kCases[] = {
+      {"MAVConnector.xml", 14, ">> Other\n"},
+      {"MAVConnector.xml", 17, ">> Other\n"},
+      {"mavconnector.xml", 14, ">> MavData2075\n"},  // another letter case: not the file
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.lines));
+    for (const char* stale : {"MAVConnector.xml", "mavconnector.xml"}) {
+      fs::remove(program_.path() / stale);
+    }
+    program_.WriteFile(c.name, ConnectorFile(c.lines, dir_.path().string(), "Other"));
+    auto agent = Start();
+    agent->WaitFor([&] { return agent->Out().find("\n>> ") != std::string::npos; });
+    const AgentExit exit = agent->Stop();
+    EXPECT_EQ(0, exit.status) << exit.err;
+    EXPECT_EQ(std::string(">>Database\n") + c.label, exit.out);
+  }
+}
+
+TEST_F(ConnectorTest, ShortConnectorFileEndsStartUp) {
+  // Eleven lines: the server but no catalog name.
+  program_.WriteFile("MAVConnector.xml", ConnectorFile(11, dir_.path().string(), "Other"));
+  const AgentExit exit = RunToEnd();
+  EXPECT_EQ(1, exit.status);
+  EXPECT_TRUE(std::regex_search(exit.err, std::regex("^Error [0-9]+: .+\n"))) << exit.err;
+  EXPECT_EQ("", exit.out);
+}
+
+TEST_F(AgentTest, StartUpFailuresEndWithTheErrorLine) {
+  const fs::path server = dir_.path();
+  const struct {
+    const char* what;
+    std::function<void(test_support::ProgramFolder&)> prepare;
+  } kCases[] = {
+      {"missing settings file",
+       [](test_support::ProgramFolder& p) { fs::remove(p.SettingsFile()); }},
+      {"no active row",
+       [&](test_support::ProgramFolder& p) {
+         test_support::SettingsRow row;
+         row.Using = std::int64_t{0};
+         row.ServerName = server.string();
+         row.Dbase = "MavData2075";
+         p.AddSettings(row);
+       }},
+      {"missing catalog",
+       [&](test_support::ProgramFolder& p) {
+         test_support::SettingsRow row;
+         row.ServerName = server.string();
+         row.Dbase = "NoSuchCatalog";
+         p.AddSettings(row);
+       }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    test_support::TempDir folder;
+    program_ = test_support::ProgramFolder(folder.path());
+    c.prepare(program_);
+    const AgentExit exit = RunToEnd();
+    EXPECT_EQ(1, exit.status);
+    EXPECT_TRUE(std::regex_search(exit.err, std::regex("^Error [0-9]+: .+\n"))) << exit.err;
+    EXPECT_EQ("", exit.out);
+  }
+}
+
+TEST_F(AgentTest, CopiesThePrintDatabaseOnlyWhenMissing) {
+  program_.PointAt(catalog_);
+  program_.WriteFile("chprint.MDB", "print layouts");
+  const fs::path target = home_ / "ChPrint.mdb";
+  for (const char* want : {"print layouts", "print layouts"}) {
+    auto agent = Start();
+    agent->WaitFor([&] { return agent->Out().find(">> MavData2075") != std::string::npos; });
+    EXPECT_EQ(0, agent->Stop().status);
+    std::ifstream in(target);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(want, text);
+  }
+  // A file already there is kept as it is.
+  std::ofstream(target) << "changed";
+  auto agent = Start();
+  agent->WaitFor([&] { return agent->Out().find(">> MavData2075") != std::string::npos; });
+  agent->Stop();
+  std::ifstream in(target);
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ("changed", text);
+}
+
+}  // namespace
+}  // namespace host
