@@ -1,6 +1,7 @@
 #ifndef MAV_DATA_CONNECTION_H_
 #define MAV_DATA_CONNECTION_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,16 @@ class Connection {
 
   // Runs a query and reads its whole result.
   virtual QueryResult Query(const std::string& sql) = 0;
+
+  // Runs a query and reads at most its first `max_rows` rows (all when max_rows <= 0), for
+  // callers that look at the first rows only; a driver may stop reading early.
+  virtual QueryResult QueryFirstRows(const std::string& sql, std::int64_t max_rows) {
+    QueryResult result = Query(sql);
+    if (max_rows > 0 && static_cast<std::int64_t>(result.rows.size()) > max_rows) {
+      result.rows.resize(static_cast<std::size_t>(max_rows));
+    }
+    return result;
+  }
 
   // All-or-nothing groups of statements (used by the schema upgrade).
   virtual void BeginTransaction() = 0;

@@ -7,7 +7,7 @@
 namespace data {
 
 void RecordSet::Open(Connection& connection, const std::string& sql, CursorType, LockType) {
-  QueryResult result = connection.Query(sql);
+  QueryResult result = connection.QueryFirstRows(sql, max_records_);
   names_ = std::move(result.columns);
   rows_ = std::move(result.rows);
   types_.clear();

@@ -30,7 +30,11 @@ class RecordSet {
  public:
   RecordSet() = default;
 
-  // Opens a query on `connection` and reads its whole result.
+  // Limits the rows the next Open reads (0, the default: all), for queries of which only
+  // the first rows are looked at.
+  void SetMaxRecords(std::int64_t max_records) { max_records_ = max_records; }
+
+  // Opens a query on `connection` and reads its whole result (see SetMaxRecords).
   void Open(Connection& connection, const std::string& sql,
             CursorType cursor = CursorType::kForwardOnly, LockType lock = LockType::kReadOnly);
 
@@ -63,6 +67,7 @@ class RecordSet {
   void CheckCurrent() const;
 
   bool open_ = false;
+  std::int64_t max_records_ = 0;
   std::vector<std::string> names_;
   std::vector<FieldType> types_;  // in-memory sets only
   std::vector<std::vector<Value>> rows_;

@@ -84,6 +84,19 @@ class SqliteConnection : public Connection {
     return result;
   }
 
+  QueryResult QueryFirstRows(const std::string& sql, std::int64_t max_rows) override {
+    max_rows_ = max_rows;
+    QueryResult result;
+    try {
+      Run(sql, &result);
+    } catch (...) {
+      max_rows_ = 0;
+      throw;
+    }
+    max_rows_ = 0;
+    return result;
+  }
+
   void BeginTransaction() override {
     // IMMEDIATE takes the write lock now (waiting up to the busy timeout). A deferred
     // transaction that reads first and writes later fails at once with "database is locked"
@@ -181,6 +194,7 @@ class SqliteConnection : public Connection {
       if (rc == SQLITE_DONE) return;
       if (rc != SQLITE_ROW) Fail(rc, context);
       if (!collect) continue;
+      if (max_rows_ > 0 && static_cast<std::int64_t>(result->rows.size()) >= max_rows_) return;
       std::vector<Value> row;
       row.reserve(columns);
       for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(stmt, i));
@@ -195,6 +209,7 @@ class SqliteConnection : public Connection {
 
   sqlite3* db_;
   std::filesystem::path file_;
+  std::int64_t max_rows_ = 0;  // rows a query reads at most; 0: all
 };
 
 }  // namespace

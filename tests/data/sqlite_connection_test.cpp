@@ -152,3 +152,29 @@ TEST(SqliteConnection, DescribesItsFile) {
 
 }  // namespace
 }  // namespace data
+
+namespace data {
+namespace {
+
+TEST(SqliteConnection, MaxRecordsReadsOnlyTheFirstRowsInQueryOrder) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "first.db", true);
+  c->Execute("Create Table T(x int)");
+  for (int i = 1; i <= 50; ++i) c->Execute("Insert Into T(x) Values(" + std::to_string(i) + ")");
+
+  RecordSet rs;
+  rs.SetMaxRecords(2);
+  rs.Open(*c, "Select x from T order by x desc");
+  EXPECT_EQ(2, rs.RecordCount());
+  EXPECT_EQ(50, rs.Field("x").AsInt32());
+  rs.MoveNext();
+  EXPECT_EQ(49, rs.Field("x").AsInt32());
+
+  // The limit belongs to the record set, not to the connection: the next query reads all.
+  RecordSet all;
+  all.Open(*c, "Select x from T");
+  EXPECT_EQ(50, all.RecordCount());
+}
+
+}  // namespace
+}  // namespace data
