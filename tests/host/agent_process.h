@@ -30,11 +30,12 @@ struct AgentExit {
 
 class AgentProcess {
  public:
-  // Starts `exe` with the caller's environment changed by `env` (an empty value removes the
-  // variable). Output goes to files in `log_folder`.
+  // Starts `exe` with `args` and the caller's environment changed by `env` (an empty value
+  // removes the variable). Output goes to the files <name>.out and <name>.err in `log_folder`.
   AgentProcess(const std::filesystem::path& exe, const std::map<std::string, std::string>& env,
-               const std::filesystem::path& log_folder)
-      : out_file_(log_folder / "agent.out"), err_file_(log_folder / "agent.err") {
+               const std::filesystem::path& log_folder, std::vector<std::string> args = {},
+               const std::string& name = "agent")
+      : out_file_(log_folder / (name + ".out")), err_file_(log_folder / (name + ".err")) {
     std::vector<std::string> vars;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string var = *e;
@@ -48,7 +49,9 @@ class AgentProcess {
     for (std::string& v : vars) envp.push_back(v.data());
     envp.push_back(nullptr);
     std::string path = exe.string();
-    char* argv[] = {path.data(), nullptr};
+    std::vector<char*> argv = {path.data()};
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -56,7 +59,7 @@ class AgentProcess {
                                      0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
 

@@ -1,0 +1,107 @@
+// The agent's window on a virtual X display.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <string>
+
+#include "tests/host/agent_process.h"
+#include "tests/support/test_catalog.h"
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+using host_test::AgentProcess;
+
+// Runs a shell command; its stdout, or "" when it failed.
+std::string Capture(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+  return pclose(pipe) == 0 ? out : "";
+}
+
+std::string Which(const std::string& program) {
+  std::string path = Capture("command -v " + program + " 2>/dev/null");
+  while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
+  return path;
+}
+
+int Field(const std::string& text, const std::string& name) {
+  std::smatch match;
+  if (!std::regex_search(text, match, std::regex(name + ":\\s+(-?[0-9]+)"))) return -1;
+  return std::stoi(match[1]);
+}
+
+TEST(ServiceWindow, CaptionSizeColourAndPlacement) {
+  const std::string xvfb_path = Which("Xvfb");
+  if (xvfb_path.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  for (const char* tool : {"xwininfo", "xprop", "xwd", "convert"}) {
+    ASSERT_FALSE(Which(tool).empty()) << tool << " is missing beside Xvfb";
+  }
+
+  test_support::TempDir dir;
+  test_support::TestCatalog catalog(dir.path());
+  test_support::ProgramFolder program(dir.path() / "program");
+  program.PointAt(catalog);
+  fs::create_directories(dir.path() / "home");
+
+  // A display number nobody uses: no socket and no lock file.
+  int number = 91;
+  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
+         fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+    ++number;
+  }
+  const std::string display = ":" + std::to_string(number);
+  AgentProcess xvfb(xvfb_path, {}, dir.path(),
+                    {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
+  ASSERT_TRUE(xvfb.WaitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(number)); }));
+
+  AgentProcess agent(program.InstallExecutable(),
+                     {{"DISPLAY", display}, {"HOME", (dir.path() / "home").string()}},
+                     dir.path());
+  const std::string x = "DISPLAY=" + display + " ";
+  std::string info;
+  ASSERT_TRUE(agent.WaitFor([&] {
+    info = Capture(x + "xwininfo -name 'MAV Services' 2>/dev/null");
+    return info.find("IsViewable") != std::string::npos;
+  })) << agent.Stop().err;
+
+  // Client area 4365 x 1200 twips at 15 twips per pixel; lower right corner of the screen,
+  // 130 twips from the right edge and 660 twips above the bottom (no frame under Xvfb).
+  const int left = Field(info, "Absolute upper-left X"), top = Field(info, "Absolute upper-left Y");
+  EXPECT_EQ(291, Field(info, "Width"));
+  EXPECT_EQ(80, Field(info, "Height"));
+  EXPECT_EQ((1024 * 15 - 4365 - 130) / 15, left);
+  EXPECT_EQ((768 * 15 - 1200 - 660) / 15, top);
+  EXPECT_NE(std::string::npos,
+            Capture(x + "xprop -name 'MAV Services' WM_NAME").find("\"MAV Services\""));
+
+  // Background colour in a corner of the client area, away from both labels; the label
+  // colours RGB(128, 128, 0) and RGB(192, 64, 0) inside the window once it has been drawn.
+  const std::string shot = (dir.path() / "screen.xwd").string();
+  std::string pixel, colours;
+  agent.WaitFor([&] {
+    if (std::system((x + "xwd -root -silent -out " + shot).c_str()) != 0) return false;
+    pixel = Capture("convert xwd:" + shot + " -crop 1x1+" + std::to_string(left + 4) + "+" +
+                    std::to_string(top + 4) + " txt:-");
+    colours = Capture("convert xwd:" + shot + " -crop 291x80+" + std::to_string(left) + "+" +
+                      std::to_string(top) + " -unique-colors txt:-");
+    return colours.find("(192,64,0)") != std::string::npos;
+  });
+  EXPECT_NE(std::string::npos, pixel.find("(192,192,255)")) << pixel;
+  EXPECT_NE(std::string::npos, colours.find("(192,64,0)")) << colours;
+  EXPECT_NE(std::string::npos, colours.find("(128,128,0)")) << colours;
+
+  agent.Stop(SIGTERM);
+  xvfb.Stop(SIGTERM);
+}
+
+}  // namespace
+}  // namespace host
