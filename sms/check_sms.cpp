@@ -67,7 +67,8 @@ void ForOneRow(SmsContext& context, const std::string& key, const std::function<
   auto [it, added] = context.sms->failed_rows.try_emplace(key, what);
   if (!added && it->second == what) return;
   it->second = what;
-  if (context.report_error) context.report_error(data::AgentError(number, key + ": " + description));
+  if (context.report_error)
+    context.report_error(data::AgentError(number, key + ": " + description));
 }
 
 std::string RowKey(const char* table, const data::RecordSet& rs, const char* column) {
@@ -99,12 +100,10 @@ void AnswerSimRequests(SmsContext& context) {
       const auto now = Now(context);
       outbox.Execute("Insert into Send(SN,Mobile,Msg,[Date],[Time]) values(" +
                      std::to_string(send_sn) + "," + mobile + "," + data::SqlText(reply) + "," +
-                     data::SqlText(OutboxDate(now)) + "," + data::SqlText(OutboxTime(now)) +
-                     ")");
+                     data::SqlText(OutboxDate(now)) + "," + data::SqlText(OutboxTime(now)) + ")");
       try {
-        main.Execute("Update LoanSMS set Reply=1,[Send]=" + data::SqlText(reply) +
-                     ",Fyear=" + std::to_string(context.CurFyear) +
-                     " Where sn=" + std::to_string(sn));
+        main.Execute("Update LoanSMS set Reply=1,[Send]=" + data::SqlText(reply) + ",Fyear=" +
+                     std::to_string(context.CurFyear) + " Where sn=" + std::to_string(sn));
       } catch (...) {
         // The request stays pending and will be queued again; the message queued for this
         // attempt is withdrawn so that the member gets it once.
@@ -144,7 +143,8 @@ void AnswerLoanStatements(SmsContext& context) {
   data::RecordSet rs;
   rs.Open(main, "Select * from LoanStatement Where Message_Reply is null");
   for (; !rs.Eof(); rs.MoveNext()) {
-    ForOneRow(context, RowKey("LoanStatement", rs, "SN"), [&] {
+    // Serials repeat across accounts here: a request is its serial and account.
+    ForOneRow(context, RowKey("LoanStatement", rs, "SN") + "/" + rs.Field("Accode").AsText(), [&] {
       const std::int32_t sn = RequiredInt32(rs, "SN");
       std::int32_t accode = RequiredInt32(rs, "Accode");
       std::string date = RequiredText(rs, "Date");

@@ -29,8 +29,7 @@ bool IsMissingDate(const std::string& date) { return date.empty() || date == "00
 
 // The rate raised by the overdue count (months or installments): +ir1, +ir2, +ir3, and from
 // four on at least the subledger's LLR.
-double OverdueRate(loans::LoanState& loans, std::int32_t accode, double base_rate,
-                   double overdue) {
+double OverdueRate(loans::LoanState& loans, std::int32_t accode, double base_rate, double overdue) {
   const loans::LoanSettings& s = loans.settings;
   if (overdue == 1) return base_rate + s.ir1;
   if (overdue == 2) return base_rate + s.ir2;
@@ -47,9 +46,9 @@ double OverdueRate(loans::LoanState& loans, std::int32_t accode, double base_rat
 // The amount lent to a flat-rate loan account, when the ledger has one.
 std::optional<double> FlatPrincipal(loans::LoanState& loans, std::int32_t accode) {
   data::RecordSet rs;
-  rs.Open(loans.main(), "Select Sum(Debit) as Debit from Master where Code=" +
-                            std::to_string(accode) +
-                            " and (Status='Loan' or Vtype='Opening Balance')");
+  rs.Open(loans.main(),
+          "Select Sum(Debit) as Debit from Master where Code=" + std::to_string(accode) +
+              " and (Status='Loan' or Vtype='Opening Balance')");
   if (rs.Eof() || rs.Field(0).IsNull()) return std::nullopt;
   return rs.Field("Debit").AsDouble();
 }
@@ -165,8 +164,7 @@ std::string ComposeLoanSMS(loans::LoanState& loans, std::int32_t accode, std::st
   text += "Last Payment Date: " + loans.InterestPaidUpto + kLineEnd;
   text += "Loan Taken: " + data::FormatAmount(loans.LoanTakenTotal) + kLineEnd;
   text += "Loan Paid: " + data::FormatAmount(loans.LoanPaidTotal) + kLineEnd;
-  text += "Due Loan: " + data::FormatAmount(loans.LoanTakenTotal - loans.LoanPaidTotal) +
-          kLineEnd;
+  text += "Due Loan: " + data::FormatAmount(loans.LoanTakenTotal - loans.LoanPaidTotal) + kLineEnd;
   text += "Payable Loan: " + data::FormatAmount(f.payable) + kLineEnd;
   text += "Interest Due: " + data::FormatAmount(f.interest) + kLineEnd;
   text += "Penal Due: " + data::FormatAmount(loans.PenalDue) + kLineEnd;

@@ -26,7 +26,7 @@ struct SmsState {
   std::int32_t SMSCustomerID = 0;  // the cooperative's number at the internet service
   std::string SMSSendBy;           // signature of the report; "" until an internet stage read it
   std::unique_ptr<data::Connection> SMSConnection;  // the SIM outbox
-  bool SMSLocalReady = false;   // the SIM outbox is open
+  bool SMSLocalReady = false;                       // the SIM outbox is open
   bool SMSServerReady = false;  // the internet service answered for this catalog
 
   // Request rows (and transfer eDate groups) whose last attempt failed, keyed by

@@ -1,8 +1,7 @@
 // The SMS pass through the agent's executable, headless, in a temporary program folder.
+#include <gtest/gtest.h>
 #include <ifaddrs.h>
 #include <net/if.h>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
@@ -26,8 +25,7 @@ bool Online() {
   if (getifaddrs(&list) != 0) return false;
   bool up = false;
   for (const ifaddrs* a = list; a != nullptr && !up; a = a->ifa_next) {
-    up = (a->ifa_flags & IFF_UP) && (a->ifa_flags & IFF_RUNNING) &&
-         !(a->ifa_flags & IFF_LOOPBACK);
+    up = (a->ifa_flags & IFF_UP) && (a->ifa_flags & IFF_RUNNING) && !(a->ifa_flags & IFF_LOOPBACK);
   }
   freeifaddrs(list);
   return up;
@@ -73,11 +71,9 @@ TEST_F(AgentSmsTest, AnswersPendingRequestsOnItsTicks) {
       {5, 101, "9841000005", "2024/02/30", false},
   };
   for (const auto& r : kSim) {
-    catalog_.Insert("LoanSMS", {{"SN", r.sn},
-                                {"Accode", r.accode},
-                                {"Mobile", r.mobile},
-                                {"Date", r.date},
-                                {"Reply", 0}});
+    catalog_.Insert(
+        "LoanSMS",
+        {{"SN", r.sn}, {"Accode", r.accode}, {"Mobile", r.mobile}, {"Date", r.date}, {"Reply", 0}});
   }
   catalog_.Insert("LoanSMS", {{"SN", 6}, {"Accode", 101}, {"Mobile", "1"}, {"Date", date}});
   catalog_.Insert("LoanStatement", {{"SN", 1}, {"Accode", 303}, {"Date", date}});
@@ -92,8 +88,8 @@ TEST_F(AgentSmsTest, AnswersPendingRequestsOnItsTicks) {
   program_.PointAt(catalog_);
 
   const fs::path exe = program_.InstallExecutable();
-  host_test::AgentProcess agent(
-      exe, {{"DISPLAY", ""}, {"HOME", (dir_.path() / "home").string()}}, dir_.path());
+  host_test::AgentProcess agent(exe, {{"DISPLAY", ""}, {"HOME", (dir_.path() / "home").string()}},
+                                dir_.path());
   ASSERT_TRUE(agent.started());
   auto outbox = data::OpenSqliteFile(outbox_file, false);
   auto answered = [&] {
@@ -107,7 +103,8 @@ TEST_F(AgentSmsTest, AnswersPendingRequestsOnItsTicks) {
   const host_test::AgentExit exit = agent.Stop(SIGTERM);
   EXPECT_EQ(0, exit.status) << exit.err;
 
-  const data::QueryResult sent = outbox->Query("Select SN,Mobile,Msg,[Date],[Time] from Send order by SN");
+  const data::QueryResult sent =
+      outbox->Query("Select SN,Mobile,Msg,[Date],[Time] from Send order by SN");
   ASSERT_EQ(2u, sent.rows.size());
   EXPECT_EQ(data::Value(1), sent.rows[0][0]);
   EXPECT_EQ("9841000001", sent.rows[0][1].AsText());

@@ -185,13 +185,10 @@ TEST_F(ComposeTest, OverdueMonthsRaiseTheRate) {
     int mi_grace;
     double rate;
   } kCases[] = {
-      {"2081/04/01", 0, 12},  // one month, within its length + 1
-      {"2081/04/02", 0, 12},
-      {"2081/04/03", 0, 13},  // one day more: one month overdue, + ir1
-      {"2081/04/10", 8, 12},
-      {"2081/04/10", 7, 13},
-      {"2081/05/15", 0, 14},  // two months: + ir2
-      {"2081/06/15", 0, 15},  // three: + ir3
+      {"2081/04/01", 0, 12},                         // one month, within its length + 1
+      {"2081/04/02", 0, 12}, {"2081/04/03", 0, 13},  // one day more: one month overdue, + ir1
+      {"2081/04/10", 8, 12}, {"2081/04/10", 7, 13}, {"2081/05/15", 0, 14},  // two months: + ir2
+      {"2081/06/15", 0, 15},                                                // three: + ir3
       {"2081/08/15", 0, 30},  // five: 15, raised to the subledger's LLR of 30
   };
   for (const auto& c : kCases) {
@@ -294,8 +291,7 @@ TEST_F(ComposeTest, FlatRateInterest) {
   std::string date = AdDateOf("2081/04/25");
   const std::string text = sms::ComposeReportSMS(loans_, sms_, 101, date);
   const std::int32_t days = Days("2081/03/01", "2081/04/25") + 1;
-  EXPECT_EQ("D.INT: " + data::FormatAmount(12000.0 * days * 12 / 100 / 360),
-            Line(text, "D.INT: "));
+  EXPECT_EQ("D.INT: " + data::FormatAmount(12000.0 * days * 12 / 100 / 360), Line(text, "D.INT: "));
 }
 
 // Interest never paid: the days run from the first loan date.
@@ -305,8 +301,7 @@ TEST_F(ComposeTest, FlatRateInterestNeverPaidCountsFromTheLoan) {
   const std::string text = sms::ComposeReportSMS(loans_, sms_, 101, date);
   EXPECT_EQ("REPORT FROM: 0000/00/00", Line(text, "REPORT FROM: "));
   const std::int32_t days = Days("2081/01/01", "2081/01/20") + 1;
-  EXPECT_EQ("D.INT: " + data::FormatAmount(12000.0 * days * 12 / 100 / 360),
-            Line(text, "D.INT: "));
+  EXPECT_EQ("D.INT: " + data::FormatAmount(12000.0 * days * 12 / 100 / 360), Line(text, "D.INT: "));
 }
 
 TEST_F(ComposeTest, DateThatIsNotAnAdDateFails) {

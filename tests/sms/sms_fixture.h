@@ -29,8 +29,7 @@ namespace sms_test {
 // The AD date "yyyy/mm/dd" of a BS date, found by walking AD days (2000 to 2045 AD).
 inline std::string AdDateOf(const std::string& bs) {
   using namespace std::chrono;
-  for (sys_days d = sys_days(year{2000} / 1 / 1); d < sys_days(year{2045} / 1 / 1);
-       d += days{1}) {
+  for (sys_days d = sys_days(year{2000} / 1 / 1); d < sys_days(year{2045} / 1 / 1); d += days{1}) {
     const year_month_day ymd(d);
     if (calendar::AdToBs(ymd) == bs) {
       char text[16];
@@ -82,9 +81,9 @@ class SmsFixture : public ::testing::Test {
     context_.loans = &loans_;
     context_.sms = &sms_;
     context_.GeTCurYear = [this](const std::string& bs) -> std::int32_t {
-      const data::Value sn = catalog_.Scalar("Select SN from YearSetting where Dfrom<=" +
-                                             data::SqlText(bs) + " and Dto>=" +
-                                             data::SqlText(bs));
+      const data::Value sn =
+          catalog_.Scalar("Select SN from YearSetting where Dfrom<=" + data::SqlText(bs) +
+                          " and Dto>=" + data::SqlText(bs));
       return sn.IsNull() ? 0 : sn.AsInt32();
     };
     context_.now = [] { return LocalTime(2025, 3, 15, 14, 5, 9); };
@@ -98,26 +97,25 @@ class SmsFixture : public ::testing::Test {
 
   void SetLoanSettings(const Settings& s) {
     catalog_.Exec("Delete from OtherSetting");
-    catalog_.Insert("OtherSetting",
-                    {{"SN", 1},
-                     {"p1", s.p},
-                     {"p2", s.p},
-                     {"p3", s.p},
-                     {"IR1", s.ir1},
-                     {"IR2", s.ir2},
-                     {"IR3", s.ir3},
-                     {"AD1", 0.0},
-                     {"AD2", 0.0},
-                     {"Ag1", 0.0},
-                     {"Ag2", 0.0},
-                     {"Ag3", 0.0},
-                     {"MonthlyDue", s.monthly_due},
-                     {"InsDue", s.ins_due},
-                     {"PLOn", 1},
-                     {"MIGrace", static_cast<double>(s.mi_grace)},
-                     {"PLGrace", static_cast<double>(s.pl_grace)},
-                     {"LPeriod", s.lperiod},
-                     {"PFrom", 0}});
+    catalog_.Insert("OtherSetting", {{"SN", 1},
+                                     {"p1", s.p},
+                                     {"p2", s.p},
+                                     {"p3", s.p},
+                                     {"IR1", s.ir1},
+                                     {"IR2", s.ir2},
+                                     {"IR3", s.ir3},
+                                     {"AD1", 0.0},
+                                     {"AD2", 0.0},
+                                     {"Ag1", 0.0},
+                                     {"Ag2", 0.0},
+                                     {"Ag3", 0.0},
+                                     {"MonthlyDue", s.monthly_due},
+                                     {"InsDue", s.ins_due},
+                                     {"PLOn", 1},
+                                     {"MIGrace", static_cast<double>(s.mi_grace)},
+                                     {"PLGrace", static_cast<double>(s.pl_grace)},
+                                     {"LPeriod", s.lperiod},
+                                     {"PFrom", 0}});
     loans::LoadLoanSettings(loans_);
   }
 
@@ -196,9 +194,9 @@ class SmsFixture : public ::testing::Test {
           "Create Table DATABASE_SETTING(DATABASE_NAME Varchar(100),Customer_ID Int,"
           "Send_By Varchar(100))");
     }
-    service_->Insert("DATABASE_SETTING", {{"DATABASE_NAME", catalog_.name()},
-                                          {"Customer_ID", customer},
-                                          {"Send_By", send_by}});
+    service_->Insert(
+        "DATABASE_SETTING",
+        {{"DATABASE_NAME", catalog_.name()}, {"Customer_ID", customer}, {"Send_By", send_by}});
     catalog_.Exec("Delete from SMSDatabase");
     catalog_.Insert("SMSDatabase", {{"SN", 1},
                                     {"Database", "SmsGate"},
