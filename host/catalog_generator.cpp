@@ -71,7 +71,7 @@ class Database {
       throw data::AgentError(data::kConnectionFailed, "Cannot create " + file.string() + ": " +
                                                           message);
     }
-    Exec("PRAGMA journal_mode=DELETE");
+    sqlite3_busy_timeout(db_, 5000);  // milliseconds; the agent may be writing
   }
   ~Database() { sqlite3_close(db_); }
   Database(const Database&) = delete;
@@ -447,7 +447,9 @@ void WriteLargeCatalog(const fs::path& file, const LargeCatalog& size,
   const std::int64_t loan_rows = size.ledger_rows * 7 / 10;
   const int repayments = static_cast<int>(std::max<std::int64_t>((loan_rows / loans - 2) / 3, 0));
   const int deposit_accounts = std::max(loans / 2, 1);
-  const std::int64_t deposit_vouchers = (size.ledger_rows - loan_rows) / 2;
+  const std::int64_t loan_rows_written = static_cast<std::int64_t>(loans) * (2 + 3 * repayments);
+  const std::int64_t deposit_vouchers =
+      std::max<std::int64_t>(size.ledger_rows - loan_rows_written, 0) / 2;
 
   Statement member(db.get(), "Insert into MasterAc values(?,?,'Kathmandu',?)");
   Statement account(db.get(), "Insert into Acc values(?,?,?,?,?,Null)");
