@@ -1,6 +1,8 @@
 #include "host/service_form.h"
 
+#include <cctype>
 #include <chrono>
+#include <ctime>
 #include <exception>
 #include <system_error>
 

@@ -1,0 +1,84 @@
+// The demo program folder as the generator writes it, with the agent running in it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+
+#include "calendar/bs_date.h"
+#include "data/agent_error.h"
+#include "host/catalog_generator.h"
+#include "host/environment.h"
+#include "tests/host/agent_process.h"
+#include "tests/support/test_catalog.h"
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+using data::Value;
+
+TEST(DemoCatalog, AgentUpgradesRepairsAndAnswersIt) {
+  test_support::TempDir dir;
+  const fs::path folder = dir.path() / "demo";
+  fs::create_directories(folder / "home");
+  const std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char today_ad[16];
+  std::strftime(today_ad, sizeof today_ad, "%Y/%m/%d", &local);
+  const std::string today_bs = calendar::AdToBs(std::string(today_ad));
+
+  WriteSettingsFile(folder, folder, "MavDemo");
+  WriteSmsOutbox(folder / "SMSData.mdb");
+  CreateApplicationCatalog(folder / "MavDemo.db");
+  FillDemoCatalog(folder / "MavDemo.db", folder / "SMSData.mdb", today_ad, today_bs);
+  fs::copy_file(MAV_SERVICES_EXE, folder / "mav-services");
+
+  const auto scalar = [&](const fs::path& file, const std::string& sql) {
+    try {
+      const data::QueryResult r =
+          data::OpenConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file.string())
+              ->Query(sql);
+      return r.rows.empty() ? Value() : r.rows.front().front();
+    } catch (const data::AgentError&) {
+      return Value();  // busy, or not yet upgraded
+    }
+  };
+  const fs::path catalog = folder / "MavDemo.db";
+  const Value zero(std::int64_t{0});
+  // The demo shows the SMS work only where the machine counts as online.
+  const bool online = NetworkInterfaceUp();
+
+  host_test::AgentProcess agent(folder / "mav-services",
+                                {{"DISPLAY", ""}, {"HOME", (folder / "home").string()}},
+                                dir.path());
+  const bool done = agent.WaitFor([&] {
+    return scalar(catalog, "Select count(*) from Master Where Fyear=4 and (Status='LoanR' and "
+                           "Acode is null or Status='Deposit' and iDate is null)") == zero &&
+           (!online ||
+            (scalar(catalog, "Select count(*) from LoanStatement Where Message_Reply is null") ==
+                 zero &&
+             scalar(catalog, "Select count(*) from Master Where Status like 'TRF%' and Date is "
+                             "null") == zero &&
+             scalar(folder / "SMSData.mdb", "Select count(*) from Send") ==
+                 Value(std::int64_t{3})));
+  });
+  const host_test::AgentExit exit = agent.Stop();
+  ASSERT_TRUE(done) << exit.err;
+  EXPECT_EQ(0, exit.status);
+  EXPECT_EQ(">>Database\n>> MavDemo\n", exit.out);
+  EXPECT_EQ("", exit.err);
+
+  // The year before the one in use keeps its unrepaired rows.
+  EXPECT_EQ(zero, scalar(catalog, "Select count(*) from Master Where Fyear=3 and (Acode is not "
+                                  "null or iDate is not null)"));
+  if (online) {
+    EXPECT_EQ(zero, scalar(catalog, "Select count(*) from LoanStatement Where Message_Reply "
+                                    "not like 'Dear %'"));
+    EXPECT_EQ(zero, scalar(catalog, "Select count(*) from LoanSMS Where Reply<>1"));
+  }
+}
+
+}  // namespace
+}  // namespace host
