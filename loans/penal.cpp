@@ -154,23 +154,23 @@ void CalcPenalDue(LoanState& state, data::RecordSet& schedule, double taken_tota
         data::RoundHalfEven(Divide(Finite(past_maturity * rate * outstanding) / 100, s.LPeriod));
   }
 
-  // Days of interest due. A paid-up-to date past the as-of date is brought back to it.
-  std::string interest_from;  // the date InterestDays counts from; "" when none
+  // Days of interest due. A paid-up-to date past the as-of date is brought back to it; when
+  // interest was never paid the days run from the first loan date.
   if (!IsMissingDate(state.InterestPaidUpto)) {
     state.InterestDays = DaysBetween(state.InterestPaidUpto, as_of);
     if (state.InterestPaidUpto > as_of) state.InterestPaidUpto = as_of;
-    interest_from = state.InterestPaidUpto;
   } else {
-    interest_from = first_loan_date.Get();
-    state.InterestDays = interest_from.empty() ? 0 : DaysBetween(interest_from, as_of);
+    const std::string& first = first_loan_date.Get();
+    state.InterestDays = first.empty() ? 0 : DaysBetween(first, as_of);
   }
 
   // Month-interest supplement: interest unpaid for more than a whole month (the month before
   // the as-of month, plus MIGrace days) adds its own penal on loans that carry the Mi flag.
-  if (interest_from.empty()) return;
+  // The months count from the paid-up-to date as it stands ("0000/00/00" counts from year 0,
+  // so a loan whose interest was never paid is in the 3-or-more tier).
   const int month_days = PreviousMonthDays(as_of);
   if (!(state.InterestDays > month_days + 1 + s.MIGrace)) return;
-  const double months = calendar::BsMonthsBetween(interest_from, as_of);
+  const double months = calendar::BsMonthsBetween(state.InterestPaidUpto, as_of);
   if (months < 1 || !GetAmortizationMi(state, account_code)) return;
   const double rate = months < 2 ? s.MI1 : months < 3 ? s.MI2 : s.MI3;
   const double base = s.MiStatus == "Interest" ? state.InterestDue : outstanding;

@@ -222,6 +222,24 @@ TEST_F(PenalTest, MonthInterestSupplement) {
   EXPECT_EQ(0, Penal(MakePlan({}), 12000, 0));
 }
 
+TEST_F(PenalTest, MonthInterestWhenInterestWasNeverPaid) {
+  LoanRow loan;
+  loan.Mi = true;
+  AddLoan(loan);
+  AddLedger({.date = "2081/02/01", .status = "Loan", .debit = 12000});
+  state_.InterestDue = 1000;
+  state_.settings.MiStatus = "Interest";
+  state_.settings.MI1 = 1;
+  state_.settings.MI2 = 36.5;
+  state_.settings.MI3 = 73;
+  // The days run from the first loan date (72 to 2081/04/10, two whole months), but the
+  // months count from the paid-up-to date "0000/00/00", thousands of them: the rate is MI3.
+  // (72 - 31 - 1) x 1,000 x 73 / 100 / 365 = 80.
+  EXPECT_EQ(80, Penal(MakePlan({}), 12000, 0));
+  EXPECT_EQ("0000/00/00", state_.InterestPaidUpto);
+  EXPECT_EQ(72, state_.InterestDays);
+}
+
 TEST_F(PenalTest, NoMonthInterestWithoutTheFlag) {
   AddLoan(LoanRow{});  // Mi Null
   AddLedger({.date = "2081/01/01", .status = "Loan", .debit = 12000});
