@@ -99,6 +99,24 @@ TEST_F(ScheduleTest, YearlyLoanWithFourInstallmentsStepsThreeMonths) {
                    });
 }
 
+// Interest is (balance x rate / 100) x days / LPeriod in that order: 1,500 at 21.9% for 15
+// days of a 365-day year is exactly 13.5 this way and goes to the even 14 (taken as
+// balance x rate x days / 100 / LPeriod it would fall just below the half, to 13).
+TEST_F(ScheduleTest, InterestHalfGoesToEvenInComputedOrder) {
+  state_.settings.LPeriod = 365;
+  for (bool fixed_principal : {true, false}) {
+    SCOPED_TRACE(fixed_principal ? "fixed principal" : "fixed installment");
+    double payment = 2000;
+    data::RecordSet plan =
+        fixed_principal
+            ? loans::BuildPrincipalSchedule(state_, 1500, 21.9, 1, 1, "2081/01/01", payment,
+                                            loans::kMonthlyLoan, "2081/01/15", false)
+            : loans::BuildInstallmentSchedule(state_, 1500, 21.9, 1, 1, "2081/01/01", payment,
+                                              loans::kMonthlyLoan, "2081/01/15", false);
+    ExpectPlan(plan, {{1, "2081/01/15", 1500, 1514, 1500, 14, 0}});
+  }
+}
+
 TEST_F(ScheduleTest, DayStepsOfPeriodicAndOtherLoans) {
   const struct {
     bool periodic;

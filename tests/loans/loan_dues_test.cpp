@@ -87,6 +87,9 @@ TEST_F(LoanCatalogTest, FlatInterestInThePlannedPrincipal) {
       {"with a rate", "Monthly", 12.0, std::int64_t{1}, 100000.0, 12.0, std::int64_t{1}, 12,
        100000},
       {"texts of numbers", "Monthly", "12", "1", "100000", "12", std::int64_t{1}, 0, 112000},
+      // (100 / 360) x 80,760 x 13.5 / 100 lies just above 3,028.5 in this order: 3,029.
+      {"term first, then loan, then rate", "Daily", 100.0, std::int64_t{1}, 80760.0, 13.5,
+       std::int64_t{1}, 0, 83789},
   };
   std::int32_t accode = 600;
   for (const auto& c : kCases) {

@@ -147,6 +147,20 @@ TEST_F(PenalTest, PenalAfterMaturityByDaysPast) {
   }
 }
 
+// Both penals are rounded as computed in their own order: the main penal as
+// D x base x rate / LPeriod / 100 (9 x 2,500 x 21.9 / 365 / 100 falls just below 13.5: 13),
+// the maturity penal as P x rate x outstanding / 100 / LPeriod (exactly 13.5: the even 14).
+TEST_F(PenalTest, HalfWayPenalsRoundInTheirComputedOrder) {
+  AddLoan(LoanRow{});  // last installment 2082/01/01
+  state_.settings.PLOn = 1;
+  state_.settings.p1 = 21.9;
+  EXPECT_EQ(13, Penal(MakePlan({{"2081/04/01", 2500, 2500, 0}}), 2500, 0));
+  state_.settings.p1 = 0;
+  state_.settings.AD1 = 30;
+  state_.settings.Ag1 = 21.9;
+  EXPECT_EQ(14, Penal(MakePlan({}), 2500, 0, "2082/01/10"));
+}
+
 TEST_F(PenalTest, PaidUptoAfterTheAsOfDateIsBroughtBack) {
   AddLedger({.date = "2081/01/01", .status = "Loan", .debit = 1000});
   AddLedger({.date = "2081/04/05", .status = "LoanR", .credit = 100, .paid_upto = "2081/05/01"});
