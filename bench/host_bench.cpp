@@ -22,10 +22,10 @@ std::string TodayBs() {
   const std::time_t t = std::time(nullptr);
   std::tm local{};
   localtime_r(&t, &local);
-  return calendar::AdToBs(std::chrono::year_month_day{
-      std::chrono::year{local.tm_year + 1900},
-      std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-      std::chrono::day{static_cast<unsigned>(local.tm_mday)}});
+  return calendar::AdToBs(
+      std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
+                                  std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+                                  std::chrono::day{static_cast<unsigned>(local.tm_mday)}});
 }
 
 // The large catalog, generated once, and an agent started on it (schema upgraded, settings
@@ -98,7 +98,8 @@ void BM_RepairBacklog(benchmark::State& s) {
     } while (repaired > 0);
     rows += 5 * static_cast<std::int64_t>(vouchers);
   }
-  s.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsRate);
+  s.counters["rows_per_s"] =
+      benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsRate);
   s.counters["ticks"] = static_cast<double>(ticks) / s.iterations();
   if (!agent.log.str().empty()) s.SkipWithError(agent.log.str().c_str());
 }

@@ -68,8 +68,8 @@ class Database {
                         nullptr) != SQLITE_OK) {
       const std::string message = sqlite3_errmsg(db_);
       sqlite3_close(db_);
-      throw data::AgentError(data::kConnectionFailed, "Cannot create " + file.string() + ": " +
-                                                          message);
+      throw data::AgentError(data::kConnectionFailed,
+                             "Cannot create " + file.string() + ": " + message);
     }
     sqlite3_busy_timeout(db_, 5000);  // milliseconds; the agent may be writing
   }
@@ -218,8 +218,8 @@ class LedgerWriter {
   // date and, when `acode` is given, its loan codes.
   void Row(std::int64_t code, std::int64_t voucher, std::int64_t fyear, const std::string& date,
            const char* vtype, const char* status, const std::string& paid_upto, double debit,
-           double credit, const std::string& particular, Cell edate = nullptr,
-           Cell acode = nullptr, Cell master_code = nullptr, bool repaired_row = true) {
+           double credit, const std::string& particular, Cell edate = nullptr, Cell acode = nullptr,
+           Cell master_code = nullptr, bool repaired_row = true) {
     std::vector<Cell> cells = {++index_,
                                code,
                                voucher,
@@ -258,8 +258,8 @@ class LedgerWriter {
 void RepaymentVoucher(LedgerWriter& ledger, std::int64_t loan, std::int64_t mid,
                       std::int64_t voucher, std::int64_t fyear, const std::string& date,
                       double principal, double interest, bool repaired = true) {
-  ledger.Row(kCashAccount, voucher, fyear, date, "Receipt", "LoanR", kNoDate,
-             principal + interest, 0, "Loan repayment", nullptr, loan, mid, repaired);
+  ledger.Row(kCashAccount, voucher, fyear, date, "Receipt", "LoanR", kNoDate, principal + interest,
+             0, "Loan repayment", nullptr, loan, mid, repaired);
   ledger.Row(loan, voucher, fyear, date, "Receipt", "LoanR", date, 0, principal,
              "Principal received", nullptr, loan, mid, repaired);
   ledger.Row(kInterestAccount, voucher, fyear, date, "Receipt", "LoanR", date, 0, interest,
@@ -271,8 +271,8 @@ void DepositVoucher(LedgerWriter& ledger, std::int64_t account, std::int64_t vou
                     bool repaired = true) {
   ledger.Row(kCashAccount, voucher, fyear, date, "Receipt", "Deposit", kNoDate, amount, 0,
              "Cash deposited", nullptr, nullptr, nullptr, repaired);
-  ledger.Row(account, voucher, fyear, date, "Receipt", "Deposit", kNoDate, 0, amount,
-             "Deposit", nullptr, nullptr, nullptr, repaired);
+  ledger.Row(account, voucher, fyear, date, "Receipt", "Deposit", kNoDate, 0, amount, "Deposit",
+             nullptr, nullptr, nullptr, repaired);
 }
 
 double Installment(double loan, double rate, int months) {
@@ -293,8 +293,7 @@ FiscalYears FiscalYearsAround(const std::string& today_bs) {
   return years;
 }
 
-void WriteSettingsFile(const fs::path& folder, const fs::path& server,
-                       const std::string& catalog) {
+void WriteSettingsFile(const fs::path& folder, const fs::path& server, const std::string& catalog) {
   Database db(folder / "mavdata.cdf", true);
   db.Exec(
       "Create Table Settings(SN Int,[Using] Int,ServerName Varchar(100),UserName Varchar(50),"
@@ -324,9 +323,9 @@ void FillDemoCatalog(const fs::path& file, const fs::path& outbox, const std::st
   const FiscalYears years = FiscalYearsAround(today_bs);
 
   const char* const kMembers[] = {
-      "Ram Bahadur Thapa", "Sita Kumari Shrestha", "Hari Prasad Adhikari", "Gita Devi Poudel",
-      "Krishna Bahadur Gurung", "Maya Tamang",      "Bishnu Prasad Sharma", "Laxmi Kumari K.C.",
-      "Shyam Sundar Rai",      "Parbati Magar"};
+      "Ram Bahadur Thapa",      "Sita Kumari Shrestha", "Hari Prasad Adhikari", "Gita Devi Poudel",
+      "Krishna Bahadur Gurung", "Maya Tamang",          "Bishnu Prasad Sharma", "Laxmi Kumari K.C.",
+      "Shyam Sundar Rai",       "Parbati Magar"};
   Statement member(db.get(), "Insert into MasterAc values(?,?,?,?)");
   Statement account(db.get(), "Insert into Acc values(?,?,?,?,?,Null)");
   for (int i = 0; i < 10; ++i) {
@@ -339,8 +338,8 @@ void FillDemoCatalog(const fs::path& file, const fs::path& outbox, const std::st
   }
 
   LedgerWriter ledger(db, false);
-  Statement schedule(db.get(),
-                     "Insert into Amortization values(?,?,?,12,24,?,?,?,'Monthly',?,'Dynamic',0,0)");
+  Statement schedule(
+      db.get(), "Insert into Amortization values(?,?,?,12,24,?,?,?,'Monthly',?,'Dynamic',0,0)");
   std::int64_t voucher = 1;
   const std::int32_t days_into_year = DaysFrom(years.current_from, today_bs);
 
@@ -359,8 +358,7 @@ void FillDemoCatalog(const fs::path& file, const fs::path& outbox, const std::st
     schedule.Run({loan, amount, rate, lent, first_due, payment,
                   std::string(fixed_installment ? "Kista" : "Principal")});
     ledger.Row(loan, voucher, 3, lent, "Payment", "Loan", kNoDate, amount, 0, "Loan issued");
-    ledger.Row(kCashAccount, voucher, 3, lent, "Payment", "...", kNoDate, 0, amount,
-               "Loan issued");
+    ledger.Row(kCashAccount, voucher, 3, lent, "Payment", "...", kNoDate, 0, amount, "Loan issued");
     ++voucher;
 
     double balance = amount;
@@ -388,8 +386,8 @@ void FillDemoCatalog(const fs::path& file, const fs::path& outbox, const std::st
 
   // Deposits: every account saves each month of both years up to today.
   for (int i = 0; i < 10; ++i) {
-    for (std::string day = calendar::BsAddDays(years.previous_from, 5 + i);
-         day <= today_bs; day = calendar::BsAddMonths(day, 1)) {
+    for (std::string day = calendar::BsAddDays(years.previous_from, 5 + i); day <= today_bs;
+         day = calendar::BsAddMonths(day, 1)) {
       const std::int64_t fyear = day < years.current_from ? 3 : 4;
       DepositVoucher(ledger, 2001 + i, voucher++, fyear, day, 500.0 * (i + 1));
     }
@@ -469,8 +467,8 @@ void WriteLargeCatalog(const fs::path& file, const LargeCatalog& size,
                   calendar::BsAddDays(lent, 15), amount / std::max(repayments, 1)});
     ledger.Row(loan, voucher, 4, lent, "Payment", "Loan", kNoDate, amount, 0, "Loan issued",
                nullptr, nullptr, nullptr);
-    ledger.Row(kCashAccount, voucher, 4, lent, "Payment", "...", kNoDate, 0, amount,
-               "Loan issued", nullptr, nullptr, nullptr);
+    ledger.Row(kCashAccount, voucher, 4, lent, "Payment", "...", kNoDate, 0, amount, "Loan issued",
+               nullptr, nullptr, nullptr);
     ++voucher;
     for (int r = 1; r <= repayments; ++r) {
       const std::string day = calendar::BsAddDays(lent, 15 * r % 360);
@@ -501,15 +499,15 @@ void AddRepairBacklog(const fs::path& file, int vouchers, std::int64_t first_vou
   {
     sqlite3_stmt* max = nullptr;
     sqlite3_prepare_v2(db.get(), "Select max(Index_Rec) from Master", -1, &max, nullptr);
-    if (max != nullptr && sqlite3_step(max) == SQLITE_ROW) last_index = sqlite3_column_int64(max, 0);
+    if (max != nullptr && sqlite3_step(max) == SQLITE_ROW)
+      last_index = sqlite3_column_int64(max, 0);
     sqlite3_finalize(max);
   }
   LedgerWriter ledger(db, true, last_index);
   std::int64_t voucher = first_voucher;
   for (int v = 0; v < vouchers; ++v) {
     const std::string day = calendar::BsAddDays(years.current_from, v % 300);
-    RepaymentVoucher(ledger, 100000 + v % 100, 1 + v % 100, voucher++, 4, day, 1000, 150,
-                     false);
+    RepaymentVoucher(ledger, 100000 + v % 100, 1 + v % 100, voucher++, 4, day, 1000, 150, false);
     DepositVoucher(ledger, 500000 + v % 50, voucher++, 4, day, 1000, false);
   }
   db.Exec("Commit");

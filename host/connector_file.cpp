@@ -17,17 +17,38 @@ std::string GetDc(std::int32_t& LngAsc) {
     k -= 200;  // the digits 0..9, written as digits below
   } else {
     switch (k) {
-      case 180: k = '-'; break;
-      case 181: k = '+'; break;
-      case 182: k = '['; break;
-      case 183: k = ']'; break;
-      case 184: k = '\\'; break;
-      case 185: k = ':'; break;
-      case 186: k = ','; break;
-      case 187: k = '.'; break;
-      case 188: k = '/'; break;
-      case 255: k = ' '; break;
-      default: break;
+      case 180:
+        k = '-';
+        break;
+      case 181:
+        k = '+';
+        break;
+      case 182:
+        k = '[';
+        break;
+      case 183:
+        k = ']';
+        break;
+      case 184:
+        k = '\\';
+        break;
+      case 185:
+        k = ':';
+        break;
+      case 186:
+        k = ',';
+        break;
+      case 187:
+        k = '.';
+        break;
+      case 188:
+        k = '/';
+        break;
+      case 255:
+        k = ' ';
+        break;
+      default:
+        break;
     }
   }
   LngAsc = k;
@@ -73,11 +94,20 @@ void FileInfo(AgentState& state, const std::filesystem::path& StrFile) {
     }
     ++line_number;
     switch (line_number) {
-      case 11: state.CnServer = DecodeConnectorLine(line); break;
-      case 12: state.CnDatabase = DecodeConnectorLine(line); break;
-      case 13: state.CnUser = DecodeConnectorLine(line); break;
-      case 14: state.CnPassword = DecodeConnectorLine(line); break;
-      default: break;  // line 1 and 15 are plain text, 2..10 hold nothing the agent uses
+      case 11:
+        state.CnServer = DecodeConnectorLine(line);
+        break;
+      case 12:
+        state.CnDatabase = DecodeConnectorLine(line);
+        break;
+      case 13:
+        state.CnUser = DecodeConnectorLine(line);
+        break;
+      case 14:
+        state.CnPassword = DecodeConnectorLine(line);
+        break;
+      default:
+        break;  // line 1 and 15 are plain text, 2..10 hold nothing the agent uses
     }
   }
 }

@@ -25,10 +25,10 @@ std::string TodayBs(const Environment& env) {
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   std::tm local{};
   localtime_r(&t, &local);
-  return calendar::AdToBs(std::chrono::year_month_day{
-      std::chrono::year{local.tm_year + 1900},
-      std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-      std::chrono::day{static_cast<unsigned>(local.tm_mday)}});
+  return calendar::AdToBs(
+      std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
+                                  std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+                                  std::chrono::day{static_cast<unsigned>(local.tm_mday)}});
 }
 
 }  // namespace
@@ -124,7 +124,9 @@ bool ServiceForm::CheckInternetConnection() {
 
 void ServiceForm::SetDatabase() { host::SetDatabase(state_); }
 
-void ServiceForm::FileInfo(const std::filesystem::path& StrFile) { host::FileInfo(state_, StrFile); }
+void ServiceForm::FileInfo(const std::filesystem::path& StrFile) {
+  host::FileInfo(state_, StrFile);
+}
 
 std::string ServiceForm::GetDc(std::int32_t& LngAsc) { return host::GetDc(LngAsc); }
 

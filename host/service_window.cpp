@@ -42,8 +42,9 @@ std::vector<unsigned char> IconPixels(int size) {
       if (dx * dx + dy * dy > c * c + 0.5f) continue;  // transparent outside the disc
       // Bubble: a box over the middle of the disc, with a small tail under its left half.
       const float u = x / static_cast<float>(size), v = y / static_cast<float>(size);
-      const bool bubble = (u > 0.22f && u < 0.78f && v > 0.28f && v < 0.62f) ||
-                          (u > 0.32f && u < 0.44f && v >= 0.62f && v < 0.74f && u - 0.32f < 0.74f - v);
+      const bool bubble =
+          (u > 0.22f && u < 0.78f && v > 0.28f && v < 0.62f) ||
+          (u > 0.32f && u < 0.44f && v >= 0.62f && v < 0.74f && u - 0.32f < 0.74f - v);
       p[0] = bubble ? 255 : 64;
       p[1] = bubble ? 255 : 64;
       p[2] = bubble ? 255 : 160;
@@ -83,9 +84,8 @@ class AutoSizeLabel : public Fl_Box {
 struct AgentWindow {
   AgentWindow()
       : window(Pixels(kFormWidthTwips), Pixels(kFormHeightTwips), "MAV Services"),
-        label1(Pixels(kLabel1Left), Pixels(kLabel1Top), Pixels(kLabel1Width),
-               Pixels(kLabel1Height), "RUNNING MAV SERVICES", kLabel1FontPixels,
-               fl_rgb_color(128, 128, 0)),
+        label1(Pixels(kLabel1Left), Pixels(kLabel1Top), Pixels(kLabel1Width), Pixels(kLabel1Height),
+               "RUNNING MAV SERVICES", kLabel1FontPixels, fl_rgb_color(128, 128, 0)),
         db_label(Pixels(kDbLabelLeft), Pixels(kDbLabelTop), Pixels(kDbLabelWidth),
                  Pixels(kDbLabelHeight), kInitialDatabaseLabel, kDbLabelFontPixels,
                  fl_rgb_color(192, 64, 0)),

@@ -28,8 +28,8 @@ class TickErrorLog {
 
  private:
   struct Entry {
-    std::int64_t count = 0;     // occurrences, the first included
-    std::int64_t reported = 1;  // occurrences already written out
+    std::int64_t count = 0;          // occurrences, the first included
+    std::int64_t reported = 1;       // occurrences already written out
     std::int64_t next_summary = 11;  // count at which the next summary line is written
   };
   using Key = std::tuple<std::string, int, std::string>;

@@ -59,7 +59,8 @@ class AgentProcess {
                                      0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+      pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
 

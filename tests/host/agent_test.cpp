@@ -46,11 +46,16 @@ std::string ConnectorFile(int lines, const std::string& server, const std::strin
   std::string text;
   for (int n = 1; n <= lines; ++n) {
     if (n > 1) text += "\r\n";
-    if (n == 11) text += Encode(server);
-    else if (n == 12) text += Encode(catalog);
-    else if (n == 13) text += Encode("sa");
-    else if (n == 14) text += "";
-    else text += "line " + std::to_string(n);
+    if (n == 11)
+      text += Encode(server);
+    else if (n == 12)
+      text += Encode(catalog);
+    else if (n == 13)
+      text += Encode("sa");
+    else if (n == 14)
+      text += "";
+    else
+      text += "line " + std::to_string(n);
   }
   return text;
 }
@@ -77,7 +82,8 @@ class AgentTest : public ::testing::Test {
   // or Null while the catalog is busy or not yet upgraded.
   Value Peek(const std::string& sql) {
     try {
-      const data::QueryResult result = data::OpenConnection(catalog_.ConnectionString())->Query(sql);
+      const data::QueryResult result =
+          data::OpenConnection(catalog_.ConnectionString())->Query(sql);
       return result.rows.empty() ? Value() : result.rows.front().front();
     } catch (const data::AgentError& e) {
       last_peek_error_ = e.Report();
@@ -126,9 +132,8 @@ TEST_F(AgentTest, ShowsTheCatalogAndEndsCleanlyOnASignal) {
   for (int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);
     auto agent = Start();
-    ASSERT_TRUE(agent->WaitFor([&] {
-      return agent->Out().find(">> MavData2075\n") != std::string::npos;
-    }));
+    ASSERT_TRUE(
+        agent->WaitFor([&] { return agent->Out().find(">> MavData2075\n") != std::string::npos; }));
     const AgentExit exit = agent->Stop(signal);
     EXPECT_EQ(0, exit.status);
     // The label's text once before the first tick and once when it changed, not per tick.
@@ -157,8 +162,9 @@ TEST_F(AgentTest, RepairsTheBacklogOfTheYearInUseAcrossTicks) {
 
   auto agent = Start();
   const bool done = agent->WaitFor([&] {
-    return Peek("Select count(*) from Master Where Fyear=3 and (Status='LoanR' and "
-                "Acode is null or Status='Deposit' and iDate is null)") == Value(std::int64_t{0});
+    return Peek(
+               "Select count(*) from Master Where Fyear=3 and (Status='LoanR' and "
+               "Acode is null or Status='Deposit' and iDate is null)") == Value(std::int64_t{0});
   });
   const AgentExit exit = agent->Stop();
   ASSERT_TRUE(done) << exit.err << last_peek_error_;
@@ -166,18 +172,17 @@ TEST_F(AgentTest, RepairsTheBacklogOfTheYearInUseAcrossTicks) {
 
   EXPECT_EQ(Value(std::int64_t{460}),
             Peek("Select count(*) from Master Where Fyear=3 and VOUCHER_NO<=230 "
-                            "and Acode=101 and MasterCode=11"));
+                 "and Acode=101 and MasterCode=11"));
   EXPECT_EQ(Value(std::int64_t{1}),
             Peek("Select count(distinct Acode) from Master Where VOUCHER_NO=500"));
   EXPECT_EQ(Value(std::int64_t{460}),
             Peek("Select count(*) from Master Where VOUCHER_NO>1000 and "
-                            "VOUCHER_NO<2000 and iDate='2081/05/02' and dTime='00:00:00'"));
-  EXPECT_EQ(Value(std::int64_t{2}),
-            Peek("Select count(*) from Master Where VOUCHER_NO=2000 and "
-                            "iDate='2081/06/04'"));
+                 "VOUCHER_NO<2000 and iDate='2081/05/02' and dTime='00:00:00'"));
+  EXPECT_EQ(Value(std::int64_t{2}), Peek("Select count(*) from Master Where VOUCHER_NO=2000 and "
+                                         "iDate='2081/06/04'"));
   EXPECT_EQ(Value(std::int64_t{2}),
             Peek("Select count(*) from Master Where Fyear=2 and Acode is null and "
-                            "iDate is null"));
+                 "iDate is null"));
 }
 
 TEST_F(AgentTest, WithoutAYearInUseOnlyYearZeroRowsAreRepaired) {
@@ -189,8 +194,9 @@ TEST_F(AgentTest, WithoutAYearInUseOnlyYearZeroRowsAreRepaired) {
   program_.PointAt(catalog_);
   auto agent = Start();
   const bool done = agent->WaitFor([&] {
-    return Peek("Select count(*) from Master Where Fyear=0 and (Status='LoanR' and "
-                "Acode is null or Status='Deposit' and iDate is null)") == Value(std::int64_t{0});
+    return Peek(
+               "Select count(*) from Master Where Fyear=0 and (Status='LoanR' and "
+               "Acode is null or Status='Deposit' and iDate is null)") == Value(std::int64_t{0});
   });
   // Further ticks change nothing in the other year.
   agent->WaitFor([&] { return agent->Out().find(">> MavData2075") != std::string::npos; });
@@ -198,7 +204,7 @@ TEST_F(AgentTest, WithoutAYearInUseOnlyYearZeroRowsAreRepaired) {
   ASSERT_TRUE(done) << exit.err << last_peek_error_;
   EXPECT_EQ(Value(std::int64_t{2}),
             Peek("Select count(*) from Master Where Fyear=3 and Acode is null and "
-                            "iDate is null"));
+                 "iDate is null"));
 }
 
 class ConnectorTest : public AgentTest {

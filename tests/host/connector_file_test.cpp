@@ -16,10 +16,11 @@ TEST(GetDc, MapsEveryTableEntryAndLeavesTheRest) {
     const char* want;
     int mapped;
   } kCases[] = {
-      {128, "A", 65},  {153, "Z", 90},  {154, "a", 97},  {179, "z", 122}, {180, "-", 45},
-      {181, "+", 43},  {182, "[", 91},  {183, "]", 93},  {184, "\\", 92}, {185, ":", 58},
-      {186, ",", 44},  {187, ".", 46},  {188, "/", 47},  {200, "0", 0},   {209, "9", 9},
-      {255, " ", 32},  {0, "0", 0},     {9, "9", 9},     {65, "A", 65},   {95, "_", 95},
+      {128, "A", 65},     {153, "Z", 90},     {154, "a", 97},     {179, "z", 122},
+      {180, "-", 45},     {181, "+", 43},     {182, "[", 91},     {183, "]", 93},
+      {184, "\\", 92},    {185, ":", 58},     {186, ",", 44},     {187, ".", 46},
+      {188, "/", 47},     {200, "0", 0},      {209, "9", 9},      {255, " ", 32},
+      {0, "0", 0},        {9, "9", 9},        {65, "A", 65},      {95, "_", 95},
       {189, "\xBD", 189}, {199, "\xC7", 199}, {210, "\xD2", 210}, {127, "\x7F", 127},
   };
   for (const auto& c : kCases) {
@@ -39,9 +40,11 @@ TEST(DecodeConnectorLine, DigitsLettersAndBytes) {
       {"0123456789", "0123456789"},
       // "MavData" encoded: capitals 128+, small letters 154+.
       {"\x8C\x9A\xAF\x83\x9A\xAD\x9A", "MavData"},
-      {"\xC8\xC9\xD1", "019"},         // bytes 200, 201, 209
-      {"a\xFF" "b", "a b"},            // byte 255 is a space; plain letters stay
-      {"\t", "9"},                     // a tab is code 9, written as the digit
+      {"\xC8\xC9\xD1", "019"},  // bytes 200, 201, 209
+      {"a\xFF"
+       "b",
+       "a b"},      // byte 255 is a space; plain letters stay
+      {"\t", "9"},  // a tab is code 9, written as the digit
       {"\xBC\xB8\xB9\xBB", "/\\:."},
       {"sa_1", "sa_1"},
   };
@@ -60,11 +63,20 @@ std::string ConnectorText(int lines, const std::string& eol, const std::string& 
   for (int n = 1; n <= lines; ++n) {
     if (n > 1) text += eol;
     switch (n) {
-      case 11: text += server; break;
-      case 12: text += catalog; break;
-      case 13: text += user; break;
-      case 14: text += password; break;
-      default: text += "L" + std::to_string(n);
+      case 11:
+        text += server;
+        break;
+      case 12:
+        text += catalog;
+        break;
+      case 13:
+        text += user;
+        break;
+      case 14:
+        text += password;
+        break;
+      default:
+        text += "L" + std::to_string(n);
     }
   }
   return text;

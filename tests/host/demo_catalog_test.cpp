@@ -50,17 +50,18 @@ TEST(DemoCatalog, AgentUpgradesRepairsAndAnswersIt) {
   // The demo shows the SMS work only where the machine counts as online.
   const bool online = NetworkInterfaceUp();
 
-  host_test::AgentProcess agent(folder / "mav-services",
-                                {{"DISPLAY", ""}, {"HOME", (folder / "home").string()}},
-                                dir.path());
+  host_test::AgentProcess agent(
+      folder / "mav-services", {{"DISPLAY", ""}, {"HOME", (folder / "home").string()}}, dir.path());
   const bool done = agent.WaitFor([&] {
-    return scalar(catalog, "Select count(*) from Master Where Fyear=4 and (Status='LoanR' and "
-                           "Acode is null or Status='Deposit' and iDate is null)") == zero &&
+    return scalar(catalog,
+                  "Select count(*) from Master Where Fyear=4 and (Status='LoanR' and "
+                  "Acode is null or Status='Deposit' and iDate is null)") == zero &&
            (!online ||
             (scalar(catalog, "Select count(*) from LoanStatement Where Message_Reply is null") ==
                  zero &&
-             scalar(catalog, "Select count(*) from Master Where Status like 'TRF%' and Date is "
-                             "null") == zero &&
+             scalar(catalog,
+                    "Select count(*) from Master Where Status like 'TRF%' and Date is "
+                    "null") == zero &&
              scalar(folder / "SMSData.mdb", "Select count(*) from Send") ==
                  Value(std::int64_t{3})));
   });
@@ -71,11 +72,13 @@ TEST(DemoCatalog, AgentUpgradesRepairsAndAnswersIt) {
   EXPECT_EQ("", exit.err);
 
   // The year before the one in use keeps its unrepaired rows.
-  EXPECT_EQ(zero, scalar(catalog, "Select count(*) from Master Where Fyear=3 and (Acode is not "
-                                  "null or iDate is not null)"));
+  EXPECT_EQ(zero, scalar(catalog,
+                         "Select count(*) from Master Where Fyear=3 and (Acode is not "
+                         "null or iDate is not null)"));
   if (online) {
-    EXPECT_EQ(zero, scalar(catalog, "Select count(*) from LoanStatement Where Message_Reply "
-                                    "not like 'Dear %'"));
+    EXPECT_EQ(zero, scalar(catalog,
+                           "Select count(*) from LoanStatement Where Message_Reply "
+                           "not like 'Dear %'"));
     EXPECT_EQ(zero, scalar(catalog, "Select count(*) from LoanSMS Where Reply<>1"));
   }
 }

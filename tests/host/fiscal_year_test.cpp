@@ -46,10 +46,10 @@ TEST_F(FiscalYearTest, YearContainingADate) {
     const char* date;
     std::int32_t want;
   } kCases[] = {
-      {"2079/01/01", 2},  // before the first year: the first year
-      {"2080/04/01", 2},  {"2081/03/31", 2},  // last day is inclusive
-      {"2081/04/01", 3},  {"2082/12/30", 4},  {"2083/03/30", 4},
-      {"2083/03/31", 0},  // after the last year
+      {"2079/01/01", 2},                     // before the first year: the first year
+      {"2080/04/01", 2}, {"2081/03/31", 2},  // last day is inclusive
+      {"2081/04/01", 3}, {"2082/12/30", 4},
+      {"2083/03/30", 4}, {"2083/03/31", 0},  // after the last year
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.date);

@@ -42,8 +42,8 @@ class LedgerFixupsTest : public ::testing::Test {
   }
 
   Value Get(const std::string& column, int index_rec) {
-    return catalog_.Scalar("Select " + column + " from Master Where Index_Rec=" +
-                           std::to_string(index_rec));
+    return catalog_.Scalar("Select " + column +
+                           " from Master Where Index_Rec=" + std::to_string(index_rec));
   }
 
   int Count(const std::string& where) {
@@ -164,8 +164,8 @@ TEST_F(LedgerFixupsTest, HundredGroupsPerCallInVoucherOrder) {
     EXPECT_EQ(c.want_loans, FixLoanRepaymentCodes(catalog_.connection(), 3));
     EXPECT_EQ(c.want_deposits, FixDepositEntryDates(catalog_.connection(), 3));
     EXPECT_EQ(c.last_repaired_voucher, Count("Acode is not null"));
-    EXPECT_EQ(0, Count("Acode is not null and VOUCHER_NO>" +
-                       std::to_string(c.last_repaired_voucher)));
+    EXPECT_EQ(0,
+              Count("Acode is not null and VOUCHER_NO>" + std::to_string(c.last_repaired_voucher)));
     EXPECT_EQ(c.last_repaired_voucher, Count("iDate is not null"));
   }
 }

@@ -30,7 +30,8 @@ TEST(TickErrorLog, EachDistinctErrorOnceThenSummaries) {
   EXPECT_EQ(1, log.Count("deposit entry dates", 94, "Invalid use of Null"));
 
   log.Summarise();
-  EXPECT_NE(std::string::npos, out.str().find("Error 94: Invalid use of Null (repeated 999 times)"));
+  EXPECT_NE(std::string::npos,
+            out.str().find("Error 94: Invalid use of Null (repeated 999 times)"));
   EXPECT_EQ(6, Lines(out.str()));
   log.Summarise();  // nothing new to report
   EXPECT_EQ(6, Lines(out.str()));

@@ -61,11 +61,11 @@ TEST(ServiceWindow, CaptionSizeColourAndPlacement) {
   const std::string display = ":" + std::to_string(number);
   AgentProcess xvfb(xvfb_path, {}, dir.path(),
                     {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
-  ASSERT_TRUE(xvfb.WaitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(number)); }));
+  ASSERT_TRUE(
+      xvfb.WaitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(number)); }));
 
   AgentProcess agent(program.InstallExecutable(),
-                     {{"DISPLAY", display}, {"HOME", (dir.path() / "home").string()}},
-                     dir.path());
+                     {{"DISPLAY", display}, {"HOME", (dir.path() / "home").string()}}, dir.path());
   const std::string x = "DISPLAY=" + display + " ";
   std::string info;
   ASSERT_TRUE(agent.WaitFor([&] {
