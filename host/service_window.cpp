@@ -174,6 +174,8 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   sigaddset(&stop, SIGINT);
   sigaddset(&stop, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  // A reader of the label lines that goes away must not end the agent.
+  signal(SIGPIPE, SIG_IGN);
 
   try {
     form.Form_Load();
