@@ -58,7 +58,7 @@ struct LargeCatalog {
         "Data Source=" +
         dir.path().string()));
     // Beyond the generator's indexes: the interest-income account is looked up by its name.
-    connection->Execute("Create Index IX_Acc_Name On Acc(Name)");
+    connection->Execute("Create Index If Not Exists IX_Acc_Name On Acc(Name)");
     // A loan just paid out: no ledger row carries a paid-up-to date, so the paid-up-to lookup
     // falls back to the ledger of the loan and the interest-income account together.
     connection->Execute("Insert Into Acc(ACCODE,subCode,Mid,Name,Alias) Values(" +

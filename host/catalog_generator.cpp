@@ -531,6 +531,12 @@ void CreateAgentIndexes(const fs::path& file) {
   db.Exec("Create Index If Not Exists IX_LoanSMS_Reply On LoanSMS(Reply)");
   db.Exec("Create Index If Not Exists IX_SMSService_Reply On SMSService(Reply)");
   db.Exec("Create Index If Not Exists IX_LoanStatement_Reply On LoanStatement(Message_Reply)");
+  // The replies' updates find their request row by serial; the interest-income account is
+  // looked up by name for every reply.
+  db.Exec("Create Index If Not Exists IX_LoanStatement_SN On LoanStatement(SN,Accode)");
+  db.Exec("Create Index If Not Exists IX_LoanSMS_SN On LoanSMS(SN)");
+  db.Exec("Create Index If Not Exists IX_SMSService_SN On SMSService(SN)");
+  db.Exec("Create Index If Not Exists IX_Acc_Name On Acc(Name)");
 }
 
 }  // namespace host

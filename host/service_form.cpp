@@ -143,6 +143,10 @@ sms::SmsContext ServiceForm::MakeSmsContext() {
   c.sms = &state_.sms;
   c.GeTCurYear = [this](const std::string& date) { return GeTCurYear(date); };
   c.now = state_.env.now;
+  // A request that fails is left pending and reported once; the pass goes on.
+  c.report_error = [this](const data::AgentError& e) {
+    errors_.Record("SMS request", e.number(), e.description());
+  };
   return c;
 }
 
