@@ -654,7 +654,8 @@ using PresentColumns = std::map<std::string, std::set<std::string>>;
 
 // Runs one statement of a step. An ALTER TABLE ... ADD adds only the columns the table still
 // lacks (nothing at all when it has them all); an Update that sets starting values without a
-// Where clause leaves alone the columns the step found already there, so their data stays.
+// Where clause gives a column the step found already there its starting value only in the
+// rows where it is Null, so data already stored stays.
 void RunStatement(data::Connection& connection, const std::string& sql, PresentColumns& present) {
   if (const auto alter = ParseAlterAdd(sql)) {
     std::vector<std::string> missing;
@@ -678,15 +679,18 @@ void RunStatement(data::Connection& connection, const std::string& sql, PresentC
     if (found != present.end()) {
       std::vector<std::string> kept;
       for (const std::string& assignment : update->assignments) {
-        if (found->second.count(NameKey(LeadingName(assignment))) == 0) {
+        const std::string column = LeadingName(assignment);
+        if (found->second.count(NameKey(column)) == 0) {
           kept.push_back(assignment);
+        } else {
+          // A column that was already there gets its starting value only where it has none.
+          connection.Execute(update->head + assignment + " Where [" + column + "] is null");
         }
       }
-      if (kept.empty()) {
-        return;
+      if (!kept.empty()) {
+        connection.Execute(kept.size() == update->assignments.size() ? sql
+                                                                     : update->head + Join(kept));
       }
-      connection.Execute(kept.size() == update->assignments.size() ? sql
-                                                                   : update->head + Join(kept));
       return;
     }
   }

@@ -376,16 +376,17 @@ TEST_F(SchemaUpgrade, MasterLackingBranchIdWhileAmortizationHasIt) {
   catalog_->Exec("Alter Table Amortization Add BranchID Int");
   catalog_->Insert("Amortization", {{"Accode", 502}, {"Loan", 5000.0}, {"BranchID", 3}});
   catalog_->Exec("Update Amortization Set BranchID=4 Where Accode=501");
+  catalog_->Insert("Amortization", {{"Accode", 503}, {"Loan", 7000.0}});  // no branch yet
 
   Upgrade();
 
   RawCatalog raw = Raw();
   ExpectEveryRow(raw, "Master", "BranchID", "1");
   ExpectEveryRow(raw, "AmDetails", "BranchID", "1");
-  // The loans keep the branches they were given.
-  EXPECT_EQ(
-      (std::vector<std::vector<std::string>>{{"501", "4", "Dynamic"}, {"502", "3", "Dynamic"}}),
-      raw.Rows("select Accode, BranchID, iStatus from Amortization order by Accode"));
+  // The loans keep the branches they were given; a loan without one gets branch 1.
+  EXPECT_EQ((std::vector<std::vector<std::string>>{
+                {"501", "4", "Dynamic"}, {"502", "3", "Dynamic"}, {"503", "1", "Dynamic"}}),
+            raw.Rows("select Accode, BranchID, iStatus from Amortization order by Accode"));
 }
 
 TEST_F(SchemaUpgrade, ColumnsAlreadyPresentKeepTheirValues) {
