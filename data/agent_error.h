@@ -9,17 +9,17 @@ namespace data {
 // Error numbers shown to people ("Error <number>: <description>"). The values are
 // persisted in logs and reports: add new ones, never renumber.
 enum ErrorNumber : int {
-  kOverflow = 6,            // a value does not fit its fixed-width integer type
-  kSubscriptOutOfRange = 9, // a table index (BS year or month) outside its range
+  kOverflow = 6,             // a value does not fit its fixed-width integer type
+  kSubscriptOutOfRange = 9,  // a table index (BS year or month) outside its range
   kDivisionByZero = 11,
-  kTypeMismatch = 13,       // text that is not a number or not a date
-  kInvalidUseOfNull = 94,   // a Null where a value is required
-  kFileNotFound = 53,       // a file the agent must open is missing
-  kMissingDate = 1001,      // a day count asked of "" or "0000/00/00"
-  kDatabaseError = 3000,    // generic database failure (no native number known)
-  kConnectionFailed = 3001, // a provider, file, server or catalog that cannot be opened
-  kFieldNotFound = 3265,    // a record set has no field of that name or position
-  kNoCurrentRecord = 3021,  // a field read at the end or the beginning of a record set
+  kTypeMismatch = 13,        // text that is not a number or not a date
+  kInvalidUseOfNull = 94,    // a Null where a value is required
+  kFileNotFound = 53,        // a file the agent must open is missing
+  kMissingDate = 1001,       // a day count asked of "" or "0000/00/00"
+  kDatabaseError = 3000,     // generic database failure (no native number known)
+  kConnectionFailed = 3001,  // a provider, file, server or catalog that cannot be opened
+  kFieldNotFound = 3265,     // a record set has no field of that name or position
+  kNoCurrentRecord = 3021,   // a field read at the end or the beginning of a record set
 };
 
 // The one exception type of the agent: a number and a description.

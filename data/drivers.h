@@ -19,8 +19,7 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bo
                                            bool write_ahead_log = true);
 
 // An ODBC connection string ("Driver=...;..."), statements passed unchanged.
-std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string,
-                                     Dialect dialect);
+std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string, Dialect dialect);
 
 // The ODBC connection string for SQL Server through the first installed driver among
 // "ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS" and

@@ -41,7 +41,8 @@ std::int32_t ToInt32(double x) {
 std::int16_t CheckedInt16(std::int64_t x) {
   if (x < std::numeric_limits<std::int16_t>::min() ||
       x > std::numeric_limits<std::int16_t>::max()) {
-    throw AgentError(kOverflow, "Overflow: " + std::to_string(x) + " does not fit a 16-bit integer");
+    throw AgentError(kOverflow,
+                     "Overflow: " + std::to_string(x) + " does not fit a 16-bit integer");
   }
   return static_cast<std::int16_t>(x);
 }
@@ -49,7 +50,8 @@ std::int16_t CheckedInt16(std::int64_t x) {
 std::int32_t CheckedInt32(std::int64_t x) {
   if (x < std::numeric_limits<std::int32_t>::min() ||
       x > std::numeric_limits<std::int32_t>::max()) {
-    throw AgentError(kOverflow, "Overflow: " + std::to_string(x) + " does not fit a 32-bit integer");
+    throw AgentError(kOverflow,
+                     "Overflow: " + std::to_string(x) + " does not fit a 32-bit integer");
   }
   return static_cast<std::int32_t>(x);
 }
@@ -213,8 +215,8 @@ double LeadingNumber(std::string_view text) {
       break;
     }
   }
-  if (number.empty() || number == "-" || number == "+" || number == "." ||
-      number == "-." || number == "+.") {
+  if (number.empty() || number == "-" || number == "+" || number == "." || number == "-." ||
+      number == "+.") {
     return 0.0;
   }
   return std::strtod(number.c_str(), nullptr);

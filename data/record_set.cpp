@@ -58,8 +58,8 @@ void RecordSet::SetValue(std::string_view name, Value value) {
 void RecordSet::SetValue(int position, Value value) {
   CheckCurrent();
   if (position < 0 || position >= FieldCount()) {
-    throw AgentError(kFieldNotFound, "Item cannot be found: field position " +
-                                         std::to_string(position));
+    throw AgentError(kFieldNotFound,
+                     "Item cannot be found: field position " + std::to_string(position));
   }
   if (position < static_cast<int>(types_.size())) {
     value = Coerce(types_[position], std::move(value));
@@ -105,8 +105,8 @@ int RecordSet::FieldCount() const { return static_cast<int>(names_.size()); }
 
 const std::string& RecordSet::FieldName(int position) const {
   if (position < 0 || position >= FieldCount()) {
-    throw AgentError(kFieldNotFound, "Item cannot be found: field position " +
-                                         std::to_string(position));
+    throw AgentError(kFieldNotFound,
+                     "Item cannot be found: field position " + std::to_string(position));
   }
   return names_[position];
 }
@@ -115,8 +115,8 @@ const Value& RecordSet::Field(std::string_view name) const { return Field(FieldI
 
 const Value& RecordSet::Field(int position) const {
   if (position < 0 || position >= FieldCount()) {
-    throw AgentError(kFieldNotFound, "Item cannot be found: field position " +
-                                         std::to_string(position));
+    throw AgentError(kFieldNotFound,
+                     "Item cannot be found: field position " + std::to_string(position));
   }
   CheckCurrent();
   return rows_[current_][position];

@@ -77,7 +77,8 @@ std::string GetInterestPaidUpto(LoanState& state, std::int32_t account_code) {
 
   if (IsMissingDate(state.InterestPaidUpto)) {
     data::RecordSet wide;
-    wide.SetMaxRecords(1);  // only the first row is looked at; the interest account's ledger is long
+    wide.SetMaxRecords(
+        1);  // only the first row is looked at; the interest account's ledger is long
     wide.Open(state.main(), "Select Date,PaidUpto,Vtype from [Master] Where Code In(" +
                                 Decimal(account_code) + "," + Decimal(interest_account) +
                                 ") and (Debit+Credit)>0 order by [Paidupto] DESC");

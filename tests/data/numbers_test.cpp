@@ -8,9 +8,12 @@ namespace data {
 namespace {
 
 TEST(RoundHalfEven, ExactHalvesGoToEvenNeighbour) {
-  const struct { double x; double want; } kCases[] = {
-      {0.5, 0}, {1.5, 2}, {2.5, 2}, {-2.5, -2}, {-3.5, -4}, {12000.5, 12000}, {12001.5, 12002},
-      {2.4999, 2}, {1e15 + 0.5, 1e15}, {-0.4, -0.0},
+  const struct {
+    double x;
+    double want;
+  } kCases[] = {
+      {0.5, 0},         {1.5, 2},         {2.5, 2},    {-2.5, -2},         {-3.5, -4},
+      {12000.5, 12000}, {12001.5, 12002}, {2.4999, 2}, {1e15 + 0.5, 1e15}, {-0.4, -0.0},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.x);
@@ -41,11 +44,22 @@ TEST(FixedWidth, OverflowIsAnErrorNotAWrap) {
 }
 
 TEST(FormatAmount, TwoDecimalsNoSeparator) {
-  const struct { double x; const char* want; } kCases[] = {
-      {0, "0.00"},          {1128, "1128.00"},      {-1500, "-1500.00"},
-      {0.1 + 0.2, "0.30"},  {1.005, "1.01"},        {2.675, "2.68"},
-      {1234567.891, "1234567.89"}, {0.004, "0.00"}, {-0.004, "0.00"},
-      {9.995, "10.00"},     {123456789012.5, "123456789012.50"}, {0.05, "0.05"},
+  const struct {
+    double x;
+    const char* want;
+  } kCases[] = {
+      {0, "0.00"},
+      {1128, "1128.00"},
+      {-1500, "-1500.00"},
+      {0.1 + 0.2, "0.30"},
+      {1.005, "1.01"},
+      {2.675, "2.68"},
+      {1234567.891, "1234567.89"},
+      {0.004, "0.00"},
+      {-0.004, "0.00"},
+      {9.995, "10.00"},
+      {123456789012.5, "123456789012.50"},
+      {0.05, "0.05"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.want);
@@ -60,10 +74,19 @@ TEST(FormatTwoDigits, PadsToTwo) {
 }
 
 TEST(ShortestText, FifteenSignificantDigits) {
-  const struct { double x; const char* want; } kCases[] = {
-      {0, "0"},           {0.1 + 0.2, "0.3"}, {1234.5, "1234.5"}, {-7, "-7"},
-      {1e20, "1E+20"},    {0.000125, "0.000125"}, {100000, "100000"},
-      {1.0 / 3, "0.333333333333333"}, {123456789012345678.0, "1.23456789012346E+17"},
+  const struct {
+    double x;
+    const char* want;
+  } kCases[] = {
+      {0, "0"},
+      {0.1 + 0.2, "0.3"},
+      {1234.5, "1234.5"},
+      {-7, "-7"},
+      {1e20, "1E+20"},
+      {0.000125, "0.000125"},
+      {100000, "100000"},
+      {1.0 / 3, "0.333333333333333"},
+      {123456789012345678.0, "1.23456789012346E+17"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.want);

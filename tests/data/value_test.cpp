@@ -100,9 +100,15 @@ TEST(Value, Booleans) {
     Value value;
     bool want;
   } kCases[] = {
-      {Value(std::int64_t{-1}), true}, {Value(1), true},       {Value(0), false},
-      {Value(0.0), false},             {Value("True"), true},  {Value("false"), false},
-      {Value("-1"), true},             {Value("0"), false},    {Value(true), true},
+      {Value(std::int64_t{-1}), true},
+      {Value(1), true},
+      {Value(0), false},
+      {Value(0.0), false},
+      {Value("True"), true},
+      {Value("false"), false},
+      {Value("-1"), true},
+      {Value("0"), false},
+      {Value(true), true},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.value.AsText());
@@ -116,12 +122,8 @@ TEST(SqlText, DoublesEveryQuoteAndNothingElse) {
     const char* text;
     const char* want;
   } kCases[] = {
-      {"", "''"},
-      {"Ram", "'Ram'"},
-      {"O'Brien", "'O''Brien'"},
-      {"''", "''''''"},
-      {"a\"b;c--", "'a\"b;c--'"},
-      {"[x] + 'y'", "'[x] + ''y'''"},
+      {"", "''"},       {"Ram", "'Ram'"},           {"O'Brien", "'O''Brien'"},
+      {"''", "''''''"}, {"a\"b;c--", "'a\"b;c--'"}, {"[x] + 'y'", "'[x] + ''y'''"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
