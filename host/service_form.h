@@ -17,6 +17,9 @@ inline constexpr int kFormWidthTwips = 4365;
 inline constexpr int kFormHeightTwips = 1200;
 inline constexpr int kTwipsPerPixel = 15;
 
+// Text of the window's main label; it never changes.
+inline constexpr const char* kRunningLabel = "RUNNING MAV SERVICES";
+
 // Initial text of the database label, shown until the first tick.
 inline constexpr const char* kInitialDatabaseLabel = ">>Database";
 

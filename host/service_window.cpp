@@ -85,7 +85,7 @@ struct AgentWindow {
   AgentWindow()
       : window(Pixels(kFormWidthTwips), Pixels(kFormHeightTwips), "MAV Services"),
         label1(Pixels(kLabel1Left), Pixels(kLabel1Top), Pixels(kLabel1Width), Pixels(kLabel1Height),
-               "RUNNING MAV SERVICES", kLabel1FontPixels, fl_rgb_color(128, 128, 0)),
+               kRunningLabel, kLabel1FontPixels, fl_rgb_color(128, 128, 0)),
         db_label(Pixels(kDbLabelLeft), Pixels(kDbLabelTop), Pixels(kDbLabelWidth),
                  Pixels(kDbLabelHeight), kInitialDatabaseLabel, kDbLabelFontPixels,
                  fl_rgb_color(192, 64, 0)),
@@ -184,6 +184,8 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
     return 1;
   }
 
+  // What the window would show when it appears: its two labels, the running line once.
+  out << kRunningLabel << std::endl;
   std::string shown = form.LblDatbase();
   out << shown << std::endl;
   using Clock = std::chrono::steady_clock;

@@ -1,0 +1,171 @@
+#include "host/database_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "data/agent_error.h"
+#include "tests/support/test_catalog.h"
+
+namespace host {
+namespace {
+
+namespace fs = std::filesystem;
+using data::Value;
+
+TEST(ConnectionStrings, AreBuiltFromTheConnectionValues) {
+  AgentState state;
+  state.DbServer = "SRV\\SQL";
+  state.DbUser = "sa";
+  state.DbPassword = "p;w";
+  state.DbName = "MavData2075";
+  EXPECT_EQ(
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=p;w;Initial "
+      "Catalog=MavData2075;Data Source=SRV\\SQL",
+      MainConnectionString(state));
+  EXPECT_EQ(
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=p;w;Initial "
+      "Catalog=Master;Data Source=SRV\\SQL",
+      MasterConnectionString(state));
+  const fs::path folder = fs::path("opt") / "mav";
+  EXPECT_EQ("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + (folder / "mavdata.cdf").string() +
+                ";Persist Security Info=false;Jet OLEDB:Database Password=907qx",
+            SettingsConnectionString(folder));
+}
+
+class SetDatabaseTest : public ::testing::Test {
+ protected:
+  SetDatabaseTest() { state_.env.program_folder = program_.path(); }
+
+  // Runs SetDatabase; the error number when it fails, 0 otherwise.
+  int Run() {
+    try {
+      SetDatabase(state_);
+      return 0;
+    } catch (const data::AgentError& e) {
+      return e.number();
+    }
+  }
+
+  // A connector file naming `catalog` in the test server folder; login "sa", no password.
+  void WriteConnector(const std::string& name, const std::string& catalog) {
+    std::string text;
+    for (int n = 1; n <= 10; ++n) text += "L" + std::to_string(n) + "\r\n";
+    // Plain bytes below 128 stand for themselves (digits too), so a folder path made of
+    // such characters needs no encoding, nor does a catalog name of small letters once
+    // each letter is moved into the code range 154..179.
+    text += dir_.path().string() + "\r\n";
+    for (char c : catalog) text += static_cast<char>(c - 'a' + 154);
+    text += "\r\n\xAC\x9A\r\n\r\n";
+    program_.WriteFile(name, text);
+  }
+
+  test_support::TempDir dir_;
+  test_support::TestCatalog catalog_{dir_.path()};  // MavData2075
+  test_support::ProgramFolder program_{dir_.path() / "program"};
+  AgentState state_;
+};
+
+TEST_F(SetDatabaseTest, NullColumnsTakeTheirDefaults) {
+  test_support::SettingsRow row;
+  row.ServerName = dir_.path().string();  // UserName, PassWord and Dbase stay Null
+  program_.AddSettings(row);
+  ASSERT_EQ(0, Run());
+  EXPECT_TRUE(state_.DbConnected);
+  ASSERT_NE(nullptr, state_.MainConnection);
+  EXPECT_EQ("", state_.DbUser);
+  EXPECT_EQ("", state_.DbPassword);
+  EXPECT_EQ("MavData2075", state_.DbName);
+  EXPECT_FALSE(state_.UseConnector);
+}
+
+TEST_F(SetDatabaseTest, NullServerIsTheLocalServer) {
+  program_.AddSettings(test_support::SettingsRow{});
+  Run();  // no server "." here: the connection itself may fail
+  EXPECT_EQ(".", state_.DbServer);
+  EXPECT_EQ("MavData2075", state_.DbName);
+}
+
+TEST_F(SetDatabaseTest, EmptyTextsAreUsedUnchanged) {
+  test_support::SettingsRow row;
+  row.ServerName = dir_.path().string();
+  row.UserName = "";
+  row.PassWord = "";
+  row.Dbase = "";
+  program_.AddSettings(row);
+  EXPECT_NE(0, Run());  // no catalog of an empty name
+  EXPECT_EQ("", state_.DbName);
+  EXPECT_FALSE(state_.DbConnected);
+}
+
+TEST_F(SetDatabaseTest, FirstActiveRowDecides) {
+  test_support::SettingsRow inactive;
+  inactive.Using = std::int64_t{0};
+  inactive.ServerName = "elsewhere";
+  program_.AddSettings(inactive);
+  test_support::SettingsRow first;
+  first.ServerName = dir_.path().string();
+  first.UserName = "sa";
+  program_.AddSettings(first);
+  test_support::SettingsRow second;
+  second.ServerName = dir_.path().string();
+  second.Dbase = "Other";
+  program_.AddSettings(second);
+  ASSERT_EQ(0, Run());
+  EXPECT_EQ("sa", state_.DbUser);
+  EXPECT_EQ("MavData2075", state_.DbName);
+}
+
+TEST_F(SetDatabaseTest, NoActiveRowReturnsUnconnected) {
+  test_support::SettingsRow row;
+  row.Using = std::int64_t{0};
+  row.ServerName = dir_.path().string();
+  program_.AddSettings(row);
+  ASSERT_EQ(0, Run());
+  EXPECT_FALSE(state_.DbConnected);
+  EXPECT_EQ(nullptr, state_.MainConnection);
+  EXPECT_NE(nullptr, state_.JetConnection);
+}
+
+TEST_F(SetDatabaseTest, ConnectorFileReplacesTheSettingsTable) {
+  test_support::TestCatalog other(dir_.path(), "other");
+  // Without its Settings table the settings file still opens; the connector decides.
+  data::OpenConnection(program_.SettingsConnectionString())->Execute("Drop Table Settings");
+  WriteConnector("MAVConnector.xml", "other");
+  ASSERT_EQ(0, Run());
+  EXPECT_TRUE(state_.UseConnector);
+  EXPECT_EQ("other", state_.DbName);
+  EXPECT_EQ("sa", state_.DbUser);
+  EXPECT_EQ("", state_.DbPassword);
+  EXPECT_EQ(dir_.path().string(), state_.DbServer);
+}
+
+TEST_F(SetDatabaseTest, SettingsFileIsOpenedBeforeTheConnectorIsRead) {
+  WriteConnector("MAVConnector.xml", "other");
+  fs::remove(program_.SettingsFile());
+  EXPECT_NE(0, Run());
+  EXPECT_FALSE(state_.UseConnector);
+  EXPECT_EQ("", state_.CnDatabase);
+  EXPECT_FALSE(state_.DbConnected);
+}
+
+TEST_F(SetDatabaseTest, ConnectorNameIsMatchedWithItsLetterCase) {
+  for (const char* name : {"mavconnector.xml", "MAVCONNECTOR.XML", "MAVConnector.XML"}) {
+    SCOPED_TRACE(name);
+    fs::remove_all(program_.path());
+    program_ = test_support::ProgramFolder(dir_.path() / "program");
+    test_support::SettingsRow row;
+    row.ServerName = dir_.path().string();
+    program_.AddSettings(row);
+    WriteConnector(name, "other");
+    state_ = AgentState{};
+    state_.env.program_folder = program_.path();
+    ASSERT_EQ(0, Run());
+    EXPECT_FALSE(state_.UseConnector);
+    EXPECT_EQ("MavData2075", state_.DbName);
+  }
+}
+
+}  // namespace
+}  // namespace host
