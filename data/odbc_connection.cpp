@@ -292,6 +292,7 @@ class OdbcConnection : public Connection {
   void SetAutocommit(bool on, const char* what) {
     const SQLRETURN rc = SQLSetConnectAttr(
         dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): ODBC passes integer attributes as pointers
         reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
     if (!Succeeded(rc)) FailOn(SQL_HANDLE_DBC, dbc_.get(), std::string("Cannot ") + what, "");
   }
@@ -577,6 +578,7 @@ std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string, 
   HandlePtr dbc(raw, HandleDeleter{SQL_HANDLE_DBC});
 
   if (!Succeeded(SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                   // NOLINTNEXTLINE(performance-no-int-to-ptr)
                                    reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0))) {
     throw AgentError(kConnectionFailed, "Cannot set the login timeout (" + shown +
                                             "): " + Diagnostics(SQL_HANDLE_DBC, dbc.get()));

@@ -41,7 +41,7 @@ bool StartsWithSqliteHeader(const fs::path& file) {
 // server, so when no file has exactly that name a file whose name differs only in letter
 // case is taken.
 fs::path CatalogFile(const fs::path& directory, const std::string& catalog) {
-  const fs::path exact = directory / (catalog + ".db");
+  fs::path exact = directory / (catalog + ".db");
   std::error_code ec;
   if (fs::exists(exact, ec)) return exact;
   const std::string wanted = catalog + ".db";

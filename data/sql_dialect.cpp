@@ -679,7 +679,7 @@ class Rewriter {
            !(st_.parent[verb] == kNone && (IsWord(verb, "add") || IsWord(verb, "alter")))) {
       ++verb;
     }
-    const std::string whole = Render(st_.raw_begin, st_.raw_end);
+    std::string whole = Render(st_.raw_begin, st_.raw_end);
     if (verb == 2 || verb + 1 >= st_.size()) return whole;
     const std::string leading = Render(st_.raw_begin, st_.sig.front());
     const std::string trailing = Render(st_.sig.back() + 1, st_.raw_end);

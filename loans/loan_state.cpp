@@ -4,7 +4,7 @@
 
 namespace loans {
 
-data::Connection& LoanState::main() const {
+data::Connection& LoanState::main() const {  // NOLINT(bugprone-exception-escape)
   if (MainConnection == nullptr) {
     throw data::AgentError(data::kConnectionFailed,
                            "Operation is not allowed when the object is closed: "

@@ -43,7 +43,8 @@ struct LoanState {
   std::string InterestPaidUpto;   // BS date; "0000/00/00" when none
   double InterestDue = 0;         // interest due of the last composed reply
 
-  data::Connection& main() const;  // MainConnection; throws when it was never opened
+  // MainConnection; throws when it was never opened.
+  data::Connection& main() const;  // NOLINT(bugprone-exception-escape): not the program entry
 };
 
 }  // namespace loans
