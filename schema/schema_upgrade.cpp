@@ -684,7 +684,10 @@ void RunStatement(data::Connection& connection, const std::string& sql, PresentC
           kept.push_back(assignment);
         } else {
           // A column that was already there gets its starting value only where it has none.
-          connection.Execute(update->head + assignment + " Where [" + column + "] is null");
+          std::string only_nulls = update->head;
+          only_nulls += assignment;
+          only_nulls += " Where [" + column + "] is null";
+          connection.Execute(only_nulls);
         }
       }
       if (!kept.empty()) {
