@@ -304,7 +304,8 @@ void WriteSettingsFile(const fs::path& folder, const fs::path& server, const std
 
 void WriteSmsOutbox(const fs::path& file) {
   Database db(file, true);
-  db.Exec("Create Table Send(SN Int,Mobile Double,Msg Text,[Date] Text,[Time] Text)");
+  // A mobile number is a number to the gateway; stored whole, never with a fraction.
+  db.Exec("Create Table Send(SN Int,Mobile Numeric,Msg Text,[Date] Text,[Time] Text)");
 }
 
 void CreateApplicationCatalog(const fs::path& file) {

@@ -80,6 +80,9 @@ TEST(DemoCatalog, AgentUpgradesRepairsAndAnswersIt) {
                            "Select count(*) from LoanStatement Where Message_Reply "
                            "not like 'Dear %'"));
     EXPECT_EQ(zero, scalar(catalog, "Select count(*) from LoanSMS Where Reply<>1"));
+    // The outbox keeps a mobile number as the whole number it is.
+    EXPECT_EQ(Value(std::int64_t{9841000010}),
+              scalar(folder / "SMSData.mdb", "Select Mobile from Send Where SN=1"));
   }
 }
 
