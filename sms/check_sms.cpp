@@ -89,15 +89,18 @@ void AnswerSimRequests(SmsContext& context) {
   rs.Open(main, "Select * from LoanSMS Where Reply<>1");
   for (; !rs.Eof(); rs.MoveNext()) {
     ForOneRow(context, RowKey("LoanSMS", rs, "SN"), [&] {
-      const std::int32_t sn = RequiredInt32(rs, "SN");
+      // The reply is composed before anything else of the row is read: a composition
+      // leaves the loan figures behind (InterestDue is the next reply's penal base), also
+      // when the row then fails.
       std::int32_t accode = RequiredInt32(rs, "Accode");
       std::string date = RequiredText(rs, "Date");
-      const std::string mobile = MobileNumberText(rs.Field("Mobile"));
       const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
 
       data::Connection& outbox = Outbox(context);
       const std::int32_t send_sn = NextSerial(outbox, "Send", "SN");
       const auto now = Now(context);
+      const std::string mobile = MobileNumberText(rs.Field("Mobile"));
+      const std::int32_t sn = RequiredInt32(rs, "SN");
       outbox.Execute("Insert into Send(SN,Mobile,Msg,[Date],[Time]) values(" +
                      std::to_string(send_sn) + "," + mobile + "," + data::SqlText(reply) + "," +
                      data::SqlText(OutboxDate(now)) + "," + data::SqlText(OutboxTime(now)) + ")");
@@ -126,11 +129,11 @@ void AnswerInternetRequests(SmsContext& context) {
   rs.Open(main, "Select * from SMSService Where Reply is null");
   for (; !rs.Eof(); rs.MoveNext()) {
     ForOneRow(context, RowKey("SMSService", rs, "SN"), [&] {
-      const std::int32_t sn = RequiredInt32(rs, "SN");
       std::int32_t accode = RequiredInt32(rs, "Customer_ID");
       std::string date = RequiredText(rs, "Date");
       const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
       if (reply.empty()) return;
+      const std::int32_t sn = RequiredInt32(rs, "SN");
       main.Execute("Update SMSService set Reply=" + data::SqlText(reply) +
                    " Where SN=" + std::to_string(sn));
     });
@@ -145,11 +148,11 @@ void AnswerLoanStatements(SmsContext& context) {
   for (; !rs.Eof(); rs.MoveNext()) {
     // Serials repeat across accounts here: a request is its serial and account.
     ForOneRow(context, RowKey("LoanStatement", rs, "SN") + "/" + rs.Field("Accode").AsText(), [&] {
-      const std::int32_t sn = RequiredInt32(rs, "SN");
       std::int32_t accode = RequiredInt32(rs, "Accode");
       std::string date = RequiredText(rs, "Date");
       const std::string reply = ComposeLoanSMS(*context.loans, accode, date);
       if (reply.empty()) return;
+      const std::int32_t sn = RequiredInt32(rs, "SN");
       main.Execute("Update LoanStatement set Message_Reply=" + data::SqlText(reply) +
                    " Where SN=" + std::to_string(sn) + " and Accode=" + std::to_string(accode));
     });

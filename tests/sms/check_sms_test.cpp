@@ -333,6 +333,25 @@ TEST_F(CheckSmsTest, PoisonRowsDoNotStopThePass) {
   EXPECT_EQ(7u, errors_.size());
 }
 
+// A request that fails after its reply was composed has still computed that reply's interest,
+// which is the penal base of the next reply when the penal runs on the interest due.
+TEST_F(CheckSmsTest, FailedRequestStillSetsTheNextPenalBase) {
+  Settings s;
+  s.pl_on = 0;
+  SetLoanSettings(s);
+  auto outbox = OpenSimGateway();
+  AddLoanSms(1, 101, "98x41", request_date_, 0);  // composed, then refused for its mobile
+  AddLoanSms(2, 303, "9841000002", request_date_, 0);
+
+  sms::CheckSMS(context_);
+  ASSERT_EQ(1u, errors_.size());
+  loans_.InterestDue = 0;
+  Report(101);
+  const std::string want = Report(303);
+  EXPECT_NE("PENAL: 0.00", want.substr(want.find("PENAL: "), 11));
+  EXPECT_EQ(want, Scalar("Select [Send] from LoanSMS where SN=2").AsText());
+}
+
 // When the request cannot be marked after its message was queued, the message is taken back,
 // so that the retry queues it once.
 TEST_F(CheckSmsTest, RefusedMarkingWithdrawsTheQueuedMessage) {

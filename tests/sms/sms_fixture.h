@@ -69,6 +69,7 @@ struct Settings {
   bool monthly_due = false, ins_due = false;
   int mi_grace = 0, pl_grace = 0;
   int lperiod = 360;
+  int pl_on = 1;  // penal base: 0 the interest due of the previous reply, 1 the outstanding
 };
 
 class SmsFixture : public ::testing::Test {
@@ -111,7 +112,7 @@ class SmsFixture : public ::testing::Test {
                                      {"Ag3", 0.0},
                                      {"MonthlyDue", s.monthly_due},
                                      {"InsDue", s.ins_due},
-                                     {"PLOn", 1},
+                                     {"PLOn", s.pl_on},
                                      {"MIGrace", static_cast<double>(s.mi_grace)},
                                      {"PLGrace", static_cast<double>(s.pl_grace)},
                                      {"LPeriod", s.lperiod},
