@@ -160,13 +160,14 @@ void AnswerLoanStatements(SmsContext& context) {
 }
 
 // Stage 4: transfer rows left without a BS date get the one of their AD date. The status
-// test ignores letter case, as the accounting server's collation does ("TrfIn" is a transfer).
+// test ignores letter case under the accounting server's default collation ("TrfIn" is a
+// transfer); the embedded catalogs compare left() results the same way.
 void RepairTransferDates(SmsContext& context) {
   data::Connection& main = Main(context);
   data::RecordSet rs;
   rs.Open(main,
           "Select Date,eDate from master Where (date is null or date='0000/00/00') and "
-          "upper(left(Status,3))='TRF' Group by Date,eDate");
+          "left(Status,3)='TRF' Group by Date,eDate");
   for (; !rs.Eof(); rs.MoveNext()) {
     const data::Value& e_date = rs.Field("eDate");
     if (e_date.IsNull()) continue;
