@@ -357,6 +357,22 @@ TEST_F(AgentTest, StartUpFailuresEndWithTheErrorLine) {
   }
 }
 
+TEST_F(AgentTest, StartUpReadsTheYearBetweenTheFirstUpgradeStepsAndTheRest) {
+  // Without YearSetting the year lookup fails: what ran before it stays, nothing after it ran.
+  catalog_.Exec("Drop Table YearSetting");
+  program_.PointAt(catalog_);
+  program_.WriteFile("ChPrint.mdb", "print layouts");
+  const AgentExit exit = RunToEnd();
+  EXPECT_EQ(1, exit.status);
+  EXPECT_TRUE(std::regex_search(exit.err, std::regex("^Error [0-9]+: .+\n"))) << exit.err;
+  EXPECT_EQ("", exit.out);
+  EXPECT_TRUE(catalog_.HasTable("MsgRoom"));
+  EXPECT_TRUE(catalog_.HasTable("CheckRepair"));
+  EXPECT_TRUE(fs::exists(home_ / "ChPrint.mdb"));
+  EXPECT_FALSE(catalog_.HasTable("District"));
+  EXPECT_FALSE(catalog_.HasColumn("Master", "iDate"));
+}
+
 TEST_F(AgentTest, CopiesThePrintDatabaseOnlyWhenMissing) {
   program_.PointAt(catalog_);
   program_.WriteFile("chprint.MDB", "print layouts");
