@@ -184,8 +184,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
     return 1;
   }
 
-  // What the window would show when it appears: its two labels, the running line once.
-  out << kRunningLabel << std::endl;
+  // The database label as the window would show it when it appears, then each new text.
   std::string shown = form.LblDatbase();
   out << shown << std::endl;
   using Clock = std::chrono::steady_clock;

@@ -29,9 +29,9 @@ bool DisplayAvailable();
 int RunWindowed(ServiceForm& form);
 
 // Runs the agent without a window: the same start-up (an error is written to `err` as
-// "Error <number>: <description>") and ticks every 100 ms. When start-up has finished,
-// "RUNNING MAV SERVICES" and the database label's text are written to `out`, then the
-// database label's text again whenever it changes. SIGINT and SIGTERM end it. Returns the
+// "Error <number>: <description>") and ticks every 100 ms. When start-up has finished, the
+// database label's text is written to `out` (">>Database" before the first tick), then
+// again whenever it changes. SIGINT and SIGTERM end it. Returns the
 // exit status: 0 after a signal, 1 when start-up failed.
 int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err);
 

@@ -139,7 +139,7 @@ TEST_F(AgentTest, ShowsTheCatalogAndEndsCleanlyOnASignal) {
     EXPECT_EQ(0, exit.status);
     // What the window shows: the running line, then the database label's text once before
     // the first tick and once when it changed, not per tick.
-    EXPECT_EQ("RUNNING MAV SERVICES\n>>Database\n>> MavData2075\n", exit.out);
+    EXPECT_EQ(">>Database\n>> MavData2075\n", exit.out);
   }
 }
 
@@ -235,7 +235,7 @@ TEST_F(ConnectorTest, ConnectorFileTakesPrecedenceOverTheSettings) {
     agent->WaitFor([&] { return agent->Out().find("\n>> ") != std::string::npos; });
     const AgentExit exit = agent->Stop();
     EXPECT_EQ(0, exit.status) << exit.err;
-    EXPECT_EQ(std::string("RUNNING MAV SERVICES\n>>Database\n") + c.label, exit.out);
+    EXPECT_EQ(std::string(">>Database\n") + c.label, exit.out);
   }
 }
 
