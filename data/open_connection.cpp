@@ -1,11 +1,11 @@
 // OpenConnection: from the system's OLE DB connection strings to a driver.
 //
-// Provider "SQLOLEDB.1" names an SQL Server catalog. When its "Data Source" is the absolute
-// path of an existing directory, the catalogs are embedded SQLite files in that directory,
-// one file "<Initial Catalog>.db" per catalog. Names like "." or "(local)" or "HOST\SQLEXPRESS"
-// are server names and go to SQL Server through ODBC; a relative path is never taken for a
-// directory, since "." (the local server, the default of the settings file) names the
-// current directory too.
+// Provider "SQLOLEDB.1" names an SQL Server catalog. When its "Data Source" names an
+// existing directory (absolute, or relative to the current directory), the catalogs are
+// embedded SQLite files in that directory, one file "<Initial Catalog>.db" per catalog.
+// Names like "(local)" or "HOST\SQLEXPRESS" are server names and go to SQL Server through
+// ODBC, and so does "." (the local server, the default of the settings file), although it
+// names the current directory too.
 //
 // Provider "Microsoft.Jet.OLEDB.4.0" names a database file: an SQLite file (recognised by
 // its header) opens with the embedded driver, anything else as a Jet file.
@@ -55,7 +55,10 @@ std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
   const std::string source = cs.GetOr("Data Source", "");
   const fs::path directory(source);
   std::error_code ec;
-  if (source.empty() || !directory.is_absolute() || !fs::is_directory(directory, ec)) {
+  // "." (the settings file's default) is the local server, though it also names the current
+  // directory; any other Data Source naming an existing directory holds embedded catalogs.
+  const bool local_server = source == "." || source == "..";
+  if (source.empty() || local_server || !fs::is_directory(directory, ec)) {
     // OLE DB takes "UID" and "Password" as synonyms of the keys the system writes.
     const std::string user = cs.GetOr("User ID", cs.GetOr("UID", ""));
     const std::string password = cs.GetOr("pwd", cs.GetOr("Password", ""));

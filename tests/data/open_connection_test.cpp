@@ -108,17 +108,22 @@ TEST(OpenConnection, FileThatIsNoDatabaseIsAnErrorNamingTheFile) {
   EXPECT_NE(std::string::npos, e.description().find("mavdata.cdf")) << e.description();
 }
 
-TEST(OpenConnection, RelativeDataSourceNamesAServerNotADirectory) {
+TEST(OpenConnection, DotNamesTheLocalServerOtherDirectoriesHoldCatalogs) {
   // "." is the local server (the settings file's default), though it also names the current
-  // directory; a catalog file there must not be taken for the server's catalog.
+  // directory; a catalog file there must not be taken for the server's catalog. A relative
+  // directory other than that holds catalogs like an absolute one.
   test_support::TempDir dir;
   test_support::TestCatalog catalog(dir.path(), "MavData2075");
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
   const AgentError e = ErrorOf([&] { OpenConnection(CatalogString(".", "MavData2075")); });
+  fs::current_path(dir.path().parent_path());
+  const std::string relative = dir.path().filename().string();
+  auto c = OpenConnection(CatalogString(relative, "MavData2075"));
   fs::current_path(previous);
   EXPECT_EQ(kConnectionFailed, e.number());
   EXPECT_NE(std::string::npos, e.description().find("ODBC")) << e.description();
+  EXPECT_EQ(Dialect::kSqlite, c->dialect());
 }
 
 TEST(OpenConnection, DriverStringGoesToOdbcUnchanged) {
