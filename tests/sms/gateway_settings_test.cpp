@@ -165,6 +165,32 @@ TEST_F(GatewaySettingsTest, InternetGatewayWithoutItsRowChangesNoFlag) {
   EXPECT_FALSE(sms_.SMSServerReady);
 }
 
+// Null columns of the internet settings take their defaults; those read before a failure
+// keep their new values.
+TEST_F(GatewaySettingsTest, InternetGatewayDefaultsSurviveAFailure) {
+  UseInternetGateway(77, "MAV COOP");
+  catalog_.Exec("Update SMSDatabase set [Password]=Null,DbUser=Null,Msg=Null,SMSRs=Null");
+  sms_.SMSCustomerID = 77;
+  sms_.SMSPassword = "old";
+  sms_.SMSDbUser = "old";
+  sms::SetSMSDatabase(context_);
+  EXPECT_TRUE(sms_.SMSServerReady);
+  EXPECT_EQ("...", sms_.SMSPassword);
+  EXPECT_EQ("sa", sms_.SMSDbUser);
+  EXPECT_EQ("HAPPY BIRTHDAY TO YOU AND WISH TO ALL THE BEST.", sms_.SMSBirthdayMessage);
+
+  // No catalog: the service's "..." cannot be opened; both flags fall, the values stay.
+  catalog_.Exec("Update SMSDatabase set [Database]=Null,DbUser='agent',Msg='Hi',SMSRs=2");
+  sms_.SMSLocalReady = true;
+  sms::SetSMSDatabase(context_);
+  EXPECT_FALSE(sms_.SMSServerReady);
+  EXPECT_FALSE(sms_.SMSLocalReady);
+  EXPECT_EQ("agent", sms_.SMSDbUser);
+  EXPECT_EQ("Hi", sms_.SMSBirthdayMessage);
+  EXPECT_EQ(2, sms_.SMSRate);
+  EXPECT_EQ("MAV COOP", sms_.SMSSendBy);
+}
+
 // Switching from SIM to INTERNET during a run keeps the SIM flag raised.
 TEST_F(GatewaySettingsTest, SimFlagSurvivesSwitchToInternet) {
   UseSimGateway(MakeOutbox());
