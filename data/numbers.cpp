@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cfenv>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -70,8 +71,12 @@ Decimal ToDecimal15(double x) {
   Decimal d;
   if (x == 0.0 || !std::isfinite(x)) return d;
   d.negative = x < 0;
+  // d.dddddddddddddde[+-]xx, exactly as printf's "%.14e" writes it (correctly rounded,
+  // ties to even on the binary value), without printf's multi-precision arithmetic.
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(x));  // d.dddddddddddddde[+-]xx
+  const std::to_chars_result written =
+      std::to_chars(buf, buf + sizeof buf - 1, std::fabs(x), std::chars_format::scientific, 14);
+  *written.ptr = '\0';
   std::string mantissa;
   const char* p = buf;
   for (; *p != 'e'; ++p) {
