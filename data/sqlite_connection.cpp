@@ -19,9 +19,11 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <list>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -36,6 +38,11 @@ namespace {
 // How long a statement waits for another program's write lock before it fails with
 // "database is locked". Milliseconds.
 constexpr int kBusyTimeoutMs = 5000;
+
+// Compiled statements kept for reuse, most recently used first. A reply runs some of its
+// queries twice and some texts recur for every reply; compiling (and rewriting) them once
+// saves most of their cost. Texts differing only in a spliced value are different entries.
+constexpr std::size_t kCachedStatements = 64;
 
 // "SQLite error 1 (SQL logic error): no such table: Foo".
 std::string DriverMessage(sqlite3* db, int code) {
@@ -74,7 +81,11 @@ Value ColumnValue(sqlite3_stmt* stmt, int column) {
 class SqliteConnection : public Connection {
  public:
   SqliteConnection(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
-  ~SqliteConnection() override { sqlite3_close_v2(db_); }
+  ~SqliteConnection() override {
+    cache_.clear();  // statements are finalized before their connection closes
+    recent_.clear();
+    sqlite3_close_v2(db_);
+  }
 
   void Execute(const std::string& sql) override { Run(sql, nullptr); }
 
@@ -118,17 +129,60 @@ class SqliteConnection : public Connection {
   std::string Describe() const override { return "catalog file " + file_.string(); }
 
  private:
-  // Rewrites `sql` and runs every statement it holds. When `result` is given, it receives
-  // the columns and rows of the first statement that has columns.
-  void Run(const std::string& sql, QueryResult* result) {
-    const std::string rewritten = RewriteForSqlite(sql);
+  // A compiled single statement and the text it was compiled from.
+  struct CachedStatement {
+    std::string rewritten;
+    StatementPtr stmt;
+    std::list<std::string>::iterator recent;  // its place in recent_
+  };
+
+  // Puts a statement back to its start, whatever way its run ended: a statement left
+  // mid-way would keep its read snapshot (and its locks) open.
+  struct ResetOnExit {
+    sqlite3_stmt* stmt;
+    ~ResetOnExit() {
+      sqlite3_reset(stmt);
+      sqlite3_clear_bindings(stmt);
+    }
+  };
+
+  static std::string Context(const std::string& sql, const std::string& rewritten) {
     std::string context = "in statement: " + sql;
     if (rewritten != sql) context += " (run as: " + rewritten + ")";
+    return context;
+  }
 
-    if (!HoldsSeveral(rewritten)) {
-      RunAll(rewritten, result, context);
+  // Rewrites `sql` and runs every statement it holds. When `result` is given, it receives
+  // the columns and rows of the first statement that has columns. A text that holds one
+  // statement is compiled once and kept (SQLite compiles it again by itself when the
+  // schema has changed since).
+  void Run(const std::string& sql, QueryResult* result) {
+    if (const auto hit = cache_.find(sql); hit != cache_.end()) {
+      recent_.splice(recent_.begin(), recent_, hit->second.recent);
+      RunCached(hit->second, sql, result);
       return;
     }
+    const std::string rewritten = RewriteForSqlite(sql);
+    if (!HoldsSeveral(rewritten)) {
+      sqlite3_stmt* raw = nullptr;
+      const int rc = sqlite3_prepare_v3(db_, rewritten.c_str(), static_cast<int>(rewritten.size()),
+                                        SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+      StatementPtr stmt(raw);
+      if (rc != SQLITE_OK) Fail(rc, Context(sql, rewritten));
+      if (stmt == nullptr) return;  // blanks and semicolons only
+      if (cache_.size() >= kCachedStatements) {
+        cache_.erase(recent_.back());
+        recent_.pop_back();
+      }
+      recent_.push_front(sql);
+      CachedStatement& entry = cache_[sql];
+      entry.rewritten = rewritten;
+      entry.stmt = std::move(stmt);
+      entry.recent = recent_.begin();
+      RunCached(entry, sql, result);
+      return;
+    }
+    const std::string context = Context(sql, rewritten);
     // Several statements from one text: all or none. A savepoint works both inside and
     // outside a transaction the caller opened.
     RunAll("SAVEPOINT mav_statement", nullptr, context);
@@ -140,6 +194,11 @@ class SqliteConnection : public Connection {
       throw;
     }
     RunAll("RELEASE mav_statement", nullptr, context);
+  }
+
+  void RunCached(CachedStatement& entry, const std::string& sql, QueryResult* result) {
+    ResetOnExit reset{entry.stmt.get()};
+    Step(entry.stmt.get(), result, sql, entry.rewritten);
   }
 
   // Runs a fixed statement of this driver's own, not rewritten.
@@ -173,13 +232,19 @@ class SqliteConnection : public Connection {
       const int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &raw, &next);
       StatementPtr stmt(raw);
       if (rc != SQLITE_OK) Fail(rc, context);
-      if (stmt != nullptr) Step(stmt.get(), result, context);
+      if (stmt != nullptr) Step(stmt.get(), result, context, context);
       if (next == nullptr || next <= tail) break;
       tail = next;
     }
   }
 
-  void Step(sqlite3_stmt* stmt, QueryResult* result, const std::string& context) {
+  // `sql` and `rewritten` name the statement in an error (built only when one occurs);
+  // callers that already hold a context text pass it as both.
+  void Step(sqlite3_stmt* stmt, QueryResult* result, const std::string& sql,
+            const std::string& rewritten) {
+    // The columns are read after the first step: a kept statement whose tables changed
+    // since it was compiled is compiled again inside that step, with its new columns.
+    int rc = sqlite3_step(stmt);
     const int columns = sqlite3_column_count(stmt);
     const bool collect = result != nullptr && columns > 0 && result->columns.empty();
     if (collect) {
@@ -189,10 +254,9 @@ class SqliteConnection : public Connection {
         result->columns.emplace_back(name != nullptr ? name : "");
       }
     }
-    for (;;) {
-      const int rc = sqlite3_step(stmt);
+    for (;; rc = sqlite3_step(stmt)) {
       if (rc == SQLITE_DONE) return;
-      if (rc != SQLITE_ROW) Fail(rc, context);
+      if (rc != SQLITE_ROW) Fail(rc, &sql == &rewritten ? sql : Context(sql, rewritten));
       if (!collect) continue;
       if (max_rows_ > 0 && static_cast<std::int64_t>(result->rows.size()) >= max_rows_) return;
       std::vector<Value> row;
@@ -210,6 +274,8 @@ class SqliteConnection : public Connection {
   sqlite3* db_;
   std::filesystem::path file_;
   std::int64_t max_rows_ = 0;  // rows a query reads at most; 0: all
+  std::list<std::string> recent_;  // texts of cache_, most recently used first
+  std::unordered_map<std::string, CachedStatement> cache_;  // by the text as sent
 };
 
 }  // namespace

@@ -176,5 +176,47 @@ TEST(SqliteConnection, MaxRecordsReadsOnlyTheFirstRowsInQueryOrder) {
   EXPECT_EQ(50, all.RecordCount());
 }
 
+// Statements run again with the same text see what changed in between: new columns, rows
+// written by another connection, a table dropped and created again.
+TEST(SqliteConnection, RepeatedTextSeesChangesMadeSinceItLastRan) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "again.db", true);
+  auto other = OpenSqliteFile(dir.path() / "again.db", false);
+  c->Execute("Create Table T(x int)");
+  c->Execute("Insert Into T(x) Values(1)");
+  c->Execute("Insert Into T(x) Values(2)");
+
+  EXPECT_EQ(1u, c->Query("Select * from T").columns.size());
+  c->Execute("Alter Table T Add y int");
+  const QueryResult widened = c->Query("Select * from T");
+  ASSERT_EQ(2u, widened.columns.size());
+  EXPECT_EQ("y", widened.columns[1]);
+  ASSERT_EQ(2u, widened.rows.size());
+  EXPECT_EQ(2u, widened.rows[0].size());
+
+  // A query read only in part must not keep its snapshot: the other connection's rows and
+  // its checkpoint are not held back by it.
+  EXPECT_EQ(1u, c->QueryFirstRows("Select x from T order by x", 1).rows.size());
+  other->Execute("Insert Into T(x) Values(0)");
+  EXPECT_EQ(0, c->QueryFirstRows("Select x from T order by x", 1).rows.at(0).at(0).AsInt32());
+  EXPECT_EQ(0, other->Query("PRAGMA wal_checkpoint(TRUNCATE)").rows.at(0).at(0).AsInt32());
+
+  other->Execute("Drop Table T");
+  EXPECT_THROW(c->Query("Select * from T"), AgentError);
+  other->Execute("Create Table T(z text, w text, v text)");
+  other->Execute("Insert Into T(z) Values('a')");
+  const QueryResult recreated = c->Query("Select * from T");
+  ASSERT_EQ(3u, recreated.columns.size());
+  EXPECT_EQ(data::Value("a"), recreated.rows.at(0).at(0));
+
+  // A failing statement fails each time it runs, with its text in the message.
+  c->Execute("Create Table U(k int primary key)");
+  c->Execute("Insert Into U(k) Values(1)");
+  for (int i = 0; i < 2; ++i) {
+    const AgentError e = ErrorOf([&] { c->Execute("Insert Into U(k) Values(1)"); });
+    EXPECT_NE(std::string::npos, e.description().find("Insert Into U(k) Values(1)"));
+  }
+}
+
 }  // namespace
 }  // namespace data
