@@ -273,7 +273,7 @@ class SqliteConnection : public Connection {
 
   sqlite3* db_;
   std::filesystem::path file_;
-  std::int64_t max_rows_ = 0;  // rows a query reads at most; 0: all
+  std::int64_t max_rows_ = 0;      // rows a query reads at most; 0: all
   std::list<std::string> recent_;  // texts of cache_, most recently used first
   std::unordered_map<std::string, CachedStatement> cache_;  // by the text as sent
 };

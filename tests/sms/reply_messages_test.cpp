@@ -28,13 +28,13 @@ TEST(FirstName, Rules) {
       {"7", ""},
       // The characters dropped are as many as the number's decimal text has, not as many as
       // the name spends on it.
-      {"1 2 Ram", "2"},       // blanks between digits still read as 12: two characters go
-      {"  12 Ram", "12"},     // leading blanks count among the characters dropped
-      {"-5 Ram", "Ram"},      // "-5"
-      {"12.5x Ram", "x"},     // "12.5"
-      {"12.50 Ram", "0"},     // still "12.5"
-      {".5 Ram", "Ram"},      // "0.5"
-      {"007 Bond", "07"},     // "7"
+      {"1 2 Ram", "2"},    // blanks between digits still read as 12: two characters go
+      {"  12 Ram", "12"},  // leading blanks count among the characters dropped
+      {"-5 Ram", "Ram"},   // "-5"
+      {"12.5x Ram", "x"},  // "12.5"
+      {"12.50 Ram", "0"},  // still "12.5"
+      {".5 Ram", "Ram"},   // "0.5"
+      {"007 Bond", "07"},  // "7"
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string("'") + c.name + "'");
