@@ -230,6 +230,29 @@ TEST_F(CheckSmsTest, StagesByReadyFlags) {
   EXPECT_TRUE(errors_.empty());
 }
 
+// The SIM and internet stages load the loan settings afresh; the statements use whatever
+// was loaded last.
+TEST_F(CheckSmsTest, SettingsAreReloadedByTheGatewayStagesOnly) {
+  auto outbox = OpenSimGateway();
+  sms_.SMSLocalReady = false;
+  const std::string before_365 = Statement(101);
+  catalog_.Exec("Update OtherSetting set LPeriod=365");
+  AddStatementRequest(1, 101, request_date_);
+  sms::CheckSMS(context_);
+  EXPECT_EQ(before_365, Scalar("Select Message_Reply from LoanStatement where SN=1").AsText());
+  EXPECT_EQ(360, loans_.settings.LPeriod);
+
+  sms_.SMSLocalReady = true;
+  AddLoanSms(1, 101, "9841000001", request_date_, 0);
+  AddStatementRequest(2, 101, request_date_);
+  sms::CheckSMS(context_);
+  ASSERT_EQ(365, loans_.settings.LPeriod);
+  const std::string after = Statement(101);
+  EXPECT_NE(before_365, after);
+  EXPECT_EQ(after, Scalar("Select Message_Reply from LoanStatement where SN=2").AsText());
+  EXPECT_EQ(Report(101), Scalar("Select [Send] from LoanSMS where SN=1").AsText());
+}
+
 // Transfer rows without a BS date take the one of their AD date, with its fiscal year when
 // there is one. Every row of that AD date is updated; a status in other letters is a transfer.
 TEST_F(CheckSmsTest, TransferDatesAreRepaired) {
