@@ -120,11 +120,61 @@ ReplyFigures ComputeFigures(loans::LoanState& loans, std::int32_t accode, std::s
   return out;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+// Capital of one character of the Windows Latin-1 letters: a-z, the accented small letters
+// U+00E0..U+00FE (not U+00F7, the division sign), and the four small letters the code page
+// has elsewhere. Names in legacy Nepali fonts use these characters for Devanagari glyphs.
+char32_t CapitalOf(char32_t c) {
+  if (c >= U'a' && c <= U'z') return c - 0x20;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  switch (c) {
+    case 0xFF:
+      return 0x178;  // y with diaeresis
+    case 0x161:
+      return 0x160;  // s with caron
+    case 0x153:
+      return 0x152;  // oe
+    case 0x17E:
+      return 0x17D;  // z with caron
+    default:
+      return c;
   }
-  return text;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The text in capitals. Texts are UTF-8; two-byte sequences are decoded to find the
+// accented letters, everything else (and any byte that is not valid UTF-8) stays as it is.
+std::string Upper(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      AppendUtf8(out, CapitalOf(b));
+      continue;
+    }
+    if ((b & 0xE0) == 0xC0 && i + 1 < text.size() &&
+        (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+      const char32_t c =
+          (static_cast<char32_t>(b & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
+      AppendUtf8(out, CapitalOf(c));
+      ++i;
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
 }
 
 }  // namespace

@@ -170,6 +170,17 @@ TEST_F(ComposeTest, AccountWithoutScheduleShowsZeroTotals) {
   EXPECT_EQ("Due Loan: 0.00", Line(text, "Due Loan: "));
 }
 
+TEST_F(ComposeTest, ReportCapitalisesAccentedLettersOfLegacyFontNames) {
+  // Legacy Nepali font texts use Latin-1 letters for glyphs; the report writes them in
+  // capitals as the code page does, and leaves quotes and other signs as they are.
+  AddLoan(101, "gdòÿgf' ùsf bahadur", 2990, "2081/03/01", "2081/03/01");
+  std::string date = AdDateOf("2081/04/25");
+  const std::string report = sms::ComposeReportSMS(loans_, sms_, 101, date);
+  EXPECT_EQ("DEAR GDÒŸGF' (101)", Line(report, "DEAR"));
+  date = AdDateOf("2081/04/25");
+  EXPECT_EQ("Dear gdòÿgf'", Line(sms::ComposeLoanSMS(loans_, 101, date), "Dear"));
+}
+
 TEST_F(ComposeTest, SignatureLine) {
   AddLoan(101, "12 hari prasad", 2990, "2081/03/01", "2081/03/01");
   std::string date = AdDateOf("2081/04/25");
