@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <system_error>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -232,13 +233,13 @@ class LedgerWriter {
                                credit,
                                std::to_string(voucher),
                                particular,
-                               edate};
+                               std::move(edate)};
     if (repaired_) {
       const bool done = repaired_row;
       cells.push_back(done ? Cell(date) : Cell(nullptr));
       cells.push_back(done ? Cell(std::string("00:00:00")) : Cell(nullptr));
-      cells.push_back(done ? acode : Cell(nullptr));
-      cells.push_back(done ? master_code : Cell(nullptr));
+      cells.push_back(done ? std::move(acode) : Cell(nullptr));
+      cells.push_back(done ? std::move(master_code) : Cell(nullptr));
     }
     insert_.Run(cells);
     ++rows_;
