@@ -17,21 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string TodayBs() {
-  const std::time_t t = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&t, &local);
-  return calendar::AdToBs(
-      std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
-                                  std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-                                  std::chrono::day{static_cast<unsigned>(local.tm_mday)}});
-}
-
 // The large catalog, generated once, and an agent started on it (schema upgraded, settings
 // loaded), shared by the benchmarks of this program.
 struct LargeAgent {
   LargeAgent() {
-    today = TodayBs();
+    today = calendar::TodayBs(std::chrono::system_clock::now());
     file = dir.path() / "MavBench.db";
     const auto begin = std::chrono::steady_clock::now();
     host::WriteLargeCatalog(file, host::LargeCatalog{}, today);

@@ -17,21 +17,6 @@
 #include "sms/sms_service.h"
 
 namespace host {
-namespace {
-
-// Today's BS date from the agent's clock (local calendar day).
-std::string TodayBs(const Environment& env) {
-  const auto now = env.now ? env.now() : std::chrono::system_clock::now();
-  const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  std::tm local{};
-  localtime_r(&t, &local);
-  return calendar::AdToBs(
-      std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
-                                  std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-                                  std::chrono::day{static_cast<unsigned>(local.tm_mday)}});
-}
-
-}  // namespace
 
 ServiceForm::ServiceForm(AgentState& state, std::ostream& log) : state_(state), errors_(log) {}
 
@@ -54,7 +39,8 @@ void ServiceForm::Form_Load() {
     return data::OpenConnection(MasterConnectionString(state_));
   };
   upgrade.MasterConnection = &state_.MasterConnection;
-  upgrade.FallbackStartDate = TodayBs(state_.env);
+  upgrade.FallbackStartDate =
+      calendar::TodayBs(state_.env.now ? state_.env.now() : std::chrono::system_clock::now());
   schema::RunUpgradeSteps(upgrade, 1, 3);
 
   CopyPrintDatabase();

@@ -61,8 +61,13 @@ TEST(ServiceWindow, CaptionSizeColourAndPlacement) {
   const std::string display = ":" + std::to_string(number);
   AgentProcess xvfb(xvfb_path, {}, dir.path(),
                     {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
-  ASSERT_TRUE(
-      xvfb.WaitFor([&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(number)); }));
+  // The server answers requests (not only has its socket) before the agent looks for it:
+  // an agent that finds no display runs without a window.
+  ASSERT_TRUE(xvfb.WaitFor([&] {
+    return fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) &&
+           std::system(("DISPLAY=:" + std::to_string(number) + " xwininfo -root >/dev/null 2>&1")
+                           .c_str()) == 0;
+  }));
 
   AgentProcess agent(program.InstallExecutable(),
                      {{"DISPLAY", display}, {"HOME", (dir.path() / "home").string()}}, dir.path());
