@@ -605,7 +605,7 @@ class Rewriter {
 
   // One column definition, positions [begin, end): "name type[(n)] [constraints]".
   // Brackets around the type go ("[varchar](20)" would declare the type "varchar](20"),
-  // image becomes BLOB, varchar(max) plain varchar, and a text column compares without
+  // varchar(max) becomes plain varchar, and a text column compares without
   // regard to case unless it names its own collation. A name that is a keyword in SQLite
   // (Limit) is quoted.
   void RewriteColumnDefinition(std::size_t begin, std::size_t end) {
@@ -649,7 +649,8 @@ class Rewriter {
         type_last = close;
       }
     }
-    if (EqualsIgnoreCase(type_name, "image")) PieceAt(type).text = "BLOB";
+    // Other type names stay as written ("image" keeps blobs as stored: its affinity never
+    // converts a blob), so the declared schema reads as the statements wrote it.
     if (!IsTextType(type_name)) return;
     for (std::size_t q = type_last + 1; q < end; ++q) {
       if (IsWord(q, "collate")) return;

@@ -227,7 +227,7 @@ TEST_F(SqlDialect, TypeNamesAreStrippedOfBracketsAndMapped) {
   EXPECT_EQ("1", Scalar("Select count(*) from Activation Where Font='PREETI'"));
 
   Exec("Create Table LoginInfo(SN Int,Logo image,Notes varchar(max))");
-  EXPECT_EQ("BLOB", DeclaredType("LoginInfo", "Logo"));
+  EXPECT_EQ("image", DeclaredType("LoginInfo", "Logo"));
   EXPECT_EQ("varchar", DeclaredType("LoginInfo", "Notes"));
   Exec("Insert into LoginInfo(SN,Logo) values(1,X'0031')");
   EXPECT_EQ(std::string("\0"
@@ -791,7 +791,7 @@ TEST_F(SqlDialect, EveryStatementOfTheAgentRuns) {
   EXPECT_EQ("2", Scalar("Select count(*) from District Where Name='BHAKTAPUR' or SN=2"));
   EXPECT_EQ("3", Scalar("Select count(*) from PRSetting"));
   EXPECT_EQ("5", Scalar("Select [Group] from TaxOnInterest"));
-  EXPECT_EQ("BLOB", DeclaredType("LoginInfo", "Logo"));
+  EXPECT_EQ("image", DeclaredType("LoginInfo", "Logo"));
   EXPECT_EQ("Float", DeclaredType("Security", "LDLimit"));
 
   // A few rows so that the queries below return something.
