@@ -28,7 +28,7 @@ namespace data {
 // - left(s, n) -> substr(s, 1, n) COLLATE NOCASE (LEFT is a keyword in SQLite). LEFT JOIN
 //   stays.
 // - Column definitions of CREATE TABLE and ALTER TABLE ADD: brackets around type names go
-//   ([varchar](20) -> varchar(20)), image -> BLOB, varchar(max) -> varchar, names that are
+//   ([varchar](20) -> varchar(20)), varchar(max) -> varchar, names that are
 //   SQLite keywords (Limit) are quoted, and text columns (char, varchar, nchar, nvarchar,
 //   text, ntext) get COLLATE NOCASE unless they name a collation, so that '=', GROUP BY and
 //   ORDER BY compare them as SQL Server's default collation does.
