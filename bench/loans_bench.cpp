@@ -37,6 +37,10 @@ class CountingConnection : public data::Connection {
     ++statements;
     return inner_->Query(sql);
   }
+  data::QueryResult QueryFirstRows(const std::string& sql, std::int64_t max_rows) override {
+    ++statements;
+    return inner_->QueryFirstRows(sql, max_rows);
+  }
   void BeginTransaction() override { inner_->BeginTransaction(); }
   void Commit() override { inner_->Commit(); }
   void Rollback() override { inner_->Rollback(); }

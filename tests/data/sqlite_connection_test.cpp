@@ -170,6 +170,18 @@ TEST(SqliteConnection, MaxRecordsReadsOnlyTheFirstRowsInQueryOrder) {
   rs.MoveNext();
   EXPECT_EQ(49, rs.Field("x").AsInt32());
 
+  // Texts the driver rewrites, and texts with a limit of their own, keep their meaning.
+  RecordSet top;
+  top.SetMaxRecords(2);
+  top.Open(*c, "Select top 5 x from T Where ('a' + 'B')='AB' order by x");
+  EXPECT_EQ(2, top.RecordCount());
+  EXPECT_EQ(1, top.Field("x").AsInt32());
+  RecordSet joined;
+  joined.SetMaxRecords(1);
+  joined.Open(*c, "Select x from T Where ([x] + ' ')='7 ' or x=9 order by x desc");
+  EXPECT_EQ(1, joined.RecordCount());
+  EXPECT_EQ(9, joined.Field("x").AsInt32());
+
   // The limit belongs to the record set, not to the connection: the next query reads all.
   RecordSet all;
   all.Open(*c, "Select x from T");
