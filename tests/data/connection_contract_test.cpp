@@ -8,6 +8,7 @@
 #include "data/agent_error.h"
 #include "data/drivers.h"
 #include "data/record_set.h"
+#include "tests/support/agent_error_of.h"
 
 namespace {
 
@@ -15,17 +16,7 @@ using data::AgentError;
 using data::RecordSet;
 using data::Value;
 
-// Runs `action` and returns the AgentError it throws; fails the test when nothing is thrown.
-template <typename Action>
-AgentError ErrorOf(Action action) {
-  try {
-    action();
-  } catch (const AgentError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no AgentError thrown";
-  return AgentError(0, "");
-}
+using test_support::ErrorOf;
 
 void CreateLedger(data::Connection& c) {
   c.Execute(

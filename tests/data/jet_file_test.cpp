@@ -13,6 +13,7 @@
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/record_set.h"
+#include "tests/support/agent_error_of.h"
 #include "tests/support/test_catalog.h"
 
 namespace {
@@ -36,16 +37,7 @@ std::unique_ptr<data::Connection> OpenJet(const std::string& name,
   return data::OpenConnection(JetConnectionString(JetFile(name), password));
 }
 
-template <typename Action>
-AgentError ErrorOf(Action action) {
-  try {
-    action();
-  } catch (const AgentError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no AgentError thrown";
-  return AgentError(0, "");
-}
+using test_support::ErrorOf;
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

@@ -14,6 +14,7 @@
 #include "data/drivers.h"
 #include "data/record_set.h"
 #include "tests/data/connection_contract.h"
+#include "tests/support/agent_error_of.h"
 #include "tests/support/test_catalog.h"
 
 namespace {
@@ -30,16 +31,7 @@ INSTANTIATE_TEST_SUITE_P(Odbc, ConnectionContract,
                          ::testing::Values(ConnectionFactory{"OdbcSqlite", OpenSqliteThroughOdbc}),
                          [](const auto& info) { return info.param.name; });
 
-template <typename Action>
-AgentError ErrorOf(Action action) {
-  try {
-    action();
-  } catch (const AgentError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no AgentError thrown";
-  return AgentError(0, "");
-}
+using test_support::ErrorOf;
 
 class OdbcSqlite : public ::testing::Test {
  protected:

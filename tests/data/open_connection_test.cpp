@@ -6,6 +6,7 @@
 #include "data/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
+#include "tests/support/agent_error_of.h"
 #include "tests/support/test_catalog.h"
 
 namespace data {
@@ -13,16 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-template <typename Action>
-AgentError ErrorOf(Action action) {
-  try {
-    action();
-  } catch (const AgentError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no AgentError thrown";
-  return AgentError(0, "");
-}
+using test_support::ErrorOf;
 
 std::string CatalogString(const fs::path& dir, const std::string& catalog) {
   return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=;Initial Catalog=" +

@@ -7,21 +7,13 @@
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/record_set.h"
+#include "tests/support/agent_error_of.h"
 #include "tests/support/test_catalog.h"
 
 namespace data {
 namespace {
 
-template <typename Action>
-AgentError ErrorOf(Action action) {
-  try {
-    action();
-  } catch (const AgentError& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no AgentError thrown";
-  return AgentError(0, "");
-}
+using test_support::ErrorOf;
 
 std::int64_t Count(Connection& c, const std::string& table) {
   return c.Query("Select Count(*) from " + table).rows.at(0).at(0).AsInt64();

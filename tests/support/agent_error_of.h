@@ -1,0 +1,24 @@
+#ifndef MAV_TESTS_SUPPORT_AGENT_ERROR_OF_H_
+#define MAV_TESTS_SUPPORT_AGENT_ERROR_OF_H_
+
+#include <gtest/gtest.h>
+
+#include "data/agent_error.h"
+
+namespace test_support {
+
+// Runs `action` and returns the AgentError it throws; fails the test when nothing is thrown.
+template <typename Action>
+data::AgentError ErrorOf(Action action) {
+  try {
+    action();
+  } catch (const data::AgentError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no AgentError thrown";
+  return data::AgentError(0, "");
+}
+
+}  // namespace test_support
+
+#endif  // MAV_TESTS_SUPPORT_AGENT_ERROR_OF_H_
