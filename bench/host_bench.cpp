@@ -9,9 +9,9 @@
 
 #include "calendar/bs_date.h"
 #include "host/agent_state.h"
-#include "host/catalog_generator.h"
 #include "host/service_form.h"
 #include "tests/support/test_catalog.h"
+#include "tools/catalog_generator.h"
 
 namespace {
 
@@ -24,11 +24,11 @@ struct LargeAgent {
     today = calendar::TodayBs(std::chrono::system_clock::now());
     file = dir.path() / "MavBench.db";
     const auto begin = std::chrono::steady_clock::now();
-    host::WriteLargeCatalog(file, host::LargeCatalog{}, today);
+    tools::WriteLargeCatalog(file, tools::LargeCatalog{}, today);
     const auto made = std::chrono::steady_clock::now();
     std::cerr << "generated " << file << " in "
               << std::chrono::duration<double>(made - begin).count() << " s\n";
-    host::WriteSettingsFile(dir.path(), dir.path(), "MavBench");
+    tools::WriteSettingsFile(dir.path(), dir.path(), "MavBench");
     state.env.program_folder = dir.path();
     state.env.online = [this] { return online; };
     state.env.now = [] { return std::chrono::system_clock::now(); };
@@ -75,7 +75,7 @@ void BM_RepairBacklog(benchmark::State& s) {
   std::int64_t rows = 0, ticks = 0;
   for (auto _ : s) {
     s.PauseTiming();
-    host::AddRepairBacklog(agent.file, vouchers, agent.next_voucher, agent.today);
+    tools::AddRepairBacklog(agent.file, vouchers, agent.next_voucher, agent.today);
     agent.next_voucher += 2 * vouchers;
     s.ResumeTiming();
     // Each tick repairs up to 100 vouchers per pass.

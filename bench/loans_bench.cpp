@@ -11,11 +11,11 @@
 #include <string>
 
 #include "data/connection.h"
-#include "host/catalog_generator.h"
 #include "loans/balance_ageing.h"
 #include "loans/loan_dues.h"
 #include "loans/loan_state.h"
 #include "tests/support/test_catalog.h"
+#include "tools/catalog_generator.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ class CountingConnection : public data::Connection {
 struct LargeCatalog {
   LargeCatalog() {
     const std::filesystem::path file = dir.path() / "Large.db";
-    host::WriteLargeCatalog(file, host::LargeCatalog{kLoans, 1000000}, kToday);
+    tools::WriteLargeCatalog(file, tools::LargeCatalog{kLoans, 1000000}, kToday);
     connection = std::make_unique<CountingConnection>(data::OpenConnection(
         "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=;Initial Catalog=Large;"
         "Data Source=" +

@@ -17,10 +17,10 @@
 #include "calendar/bs_date.h"
 #include "data/connection.h"
 #include "host/agent_state.h"
-#include "host/catalog_generator.h"
 #include "host/service_form.h"
 #include "sms/sms_service.h"
 #include "tests/support/test_catalog.h"
+#include "tools/catalog_generator.h"
 
 namespace {
 
@@ -61,9 +61,9 @@ constexpr char kRequestDate[] = "2024/10/01";  // an AD date in BS 2081/06
 struct Agent {
   Agent() {
     const std::filesystem::path folder = dir.path();
-    host::WriteLargeCatalog(folder / "Large.db", host::LargeCatalog{kLoans, 1000000}, kToday);
-    host::WriteSmsOutbox(folder / "SMSData.mdb");
-    host::WriteSettingsFile(folder, folder, "Large");
+    tools::WriteLargeCatalog(folder / "Large.db", tools::LargeCatalog{kLoans, 1000000}, kToday);
+    tools::WriteSmsOutbox(folder / "SMSData.mdb");
+    tools::WriteSettingsFile(folder, folder, "Large");
 
     state.env.program_folder = folder;
     state.env.online = [] { return true; };

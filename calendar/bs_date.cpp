@@ -7,13 +7,13 @@
 #include <string>
 #include <string_view>
 
-#include "data/agent_error.h"
-#include "data/numbers.h"
+#include "base/agent_error.h"
+#include "base/numbers.h"
 
 namespace calendar {
 namespace {
 
-using data::AgentError;
+using base::AgentError;
 
 // ---------------------------------------------------------------------------------------------
 // Month-length data. The BS calendar has no arithmetic rule for its month lengths: every year
@@ -143,7 +143,7 @@ constexpr std::chrono::sys_days kAnchorAd{std::chrono::year{1443} / 4 / 5};
 // Table access.
 
 [[noreturn]] void ThrowOutOfRange(std::int64_t year, std::int64_t month) {
-  throw AgentError(data::kSubscriptOutOfRange,
+  throw AgentError(base::kSubscriptOutOfRange,
                    "Subscript out of range: BS year " + std::to_string(year) + " month " +
                        std::to_string(month) + " is outside the calendar (1500..5000, 1..12)");
 }
@@ -162,7 +162,7 @@ std::int32_t MonthStart(int year, int month) {
 }
 
 [[noreturn]] void ThrowDayOutOfRange(std::int64_t day) {
-  throw AgentError(data::kSubscriptOutOfRange,
+  throw AgentError(base::kSubscriptOutOfRange,
                    "Subscript out of range: day " + std::to_string(day) +
                        " from BS 1500/01/01 lies outside the calendar (BS 1500/01/01 to "
                        "5000/12/31)");
@@ -177,7 +177,7 @@ void AppendTwoDigits(std::string& out, std::int64_t n) {
     out.push_back(static_cast<char>('0' + n / 10));
     out.push_back(static_cast<char>('0' + n % 10));
   } else {
-    out += data::FormatTwoDigits(n);
+    out += base::FormatTwoDigits(n);
   }
 }
 
@@ -224,14 +224,14 @@ int PlainDigits(std::string_view field) {
 std::int16_t StrictField(std::string_view field) {
   const int n = PlainDigits(field);
   if (n >= 0) return static_cast<std::int16_t>(n);
-  return data::ToInt16(data::ParseNumber(field));
+  return base::ToInt16(base::ParseNumber(field));
 }
 
 // A field read as the numeric value of its leading digits (no digits: 0), as a 16-bit integer.
 std::int16_t LenientField(std::string_view field) {
   const int n = PlainDigits(field);
   if (n >= 0) return static_cast<std::int16_t>(n);
-  return data::ToInt16(data::LeadingNumber(field));
+  return base::ToInt16(base::LeadingNumber(field));
 }
 
 bool IsMissingDate(const std::string& date) { return date.empty() || date == "0000/00/00"; }
@@ -343,7 +343,7 @@ const std::string& BsMonthName(int month) {
                                                      "Bhadra",   "Ashoj",  "Kartik", "Mansir",
                                                      "Poush",    "Magh",   "Falgun", "Chaitra"};
   if (month < 1 || month > 12) {
-    throw AgentError(data::kSubscriptOutOfRange,
+    throw AgentError(base::kSubscriptOutOfRange,
                      "Subscript out of range: month " + std::to_string(month) + " (1..12)");
   }
   return kNames[month - 1];
@@ -369,7 +369,7 @@ std::string FormatBsDate(int year, int month, int day) {
 
 std::string AdToBs(std::chrono::year_month_day ad_date) {
   if (!ad_date.ok()) {
-    throw AgentError(data::kTypeMismatch, "Type mismatch: not a valid AD date");
+    throw AgentError(base::kTypeMismatch, "Type mismatch: not a valid AD date");
   }
   // Days before the anchor are outside the calendar as well as those after its last day.
   const std::int64_t day = (std::chrono::sys_days{ad_date} - kAnchorAd).count();
@@ -380,13 +380,13 @@ std::string AdToBs(std::chrono::year_month_day ad_date) {
 std::string AdToBs(const std::string& ad_date) {
   int year = 0, month = 0, day = 0;
   if (!ParseAdDate(ad_date, year, month, day)) {
-    throw AgentError(data::kTypeMismatch, "Type mismatch: '" + ad_date + "' is not an AD date");
+    throw AgentError(base::kTypeMismatch, "Type mismatch: '" + ad_date + "' is not an AD date");
   }
   const std::chrono::year_month_day ymd{std::chrono::year{year},
                                         std::chrono::month{static_cast<unsigned>(month)},
                                         std::chrono::day{static_cast<unsigned>(day)}};
   if (!ymd.ok()) {
-    throw AgentError(data::kTypeMismatch, "Type mismatch: '" + ad_date + "' is not an AD date");
+    throw AgentError(base::kTypeMismatch, "Type mismatch: '" + ad_date + "' is not an AD date");
   }
   return AdToBs(ymd);
 }
@@ -408,7 +408,7 @@ std::string BsAddDays(const std::string& date, std::int32_t days) {
   const std::int16_t d = StrictField(f.day);
   // rest = d + days is the day number within month m; 0 and below reach back into earlier
   // months, past the month's length on into later ones.
-  const std::int32_t rest = data::CheckedInt32(std::int64_t{d} + days);
+  const std::int32_t rest = base::CheckedInt32(std::int64_t{d} + days);
   CheckYearMonth(y, m);
   const std::int64_t day = std::int64_t{MonthStart(y, m)} + rest - 1;
   if (day < 0 || day > kLastDay) ThrowDayOutOfRange(day);
@@ -420,11 +420,11 @@ std::string BsAddMonths(const std::string& date, std::int32_t months) {
   const std::int16_t y = StrictField(f.year);
   const std::int16_t m = StrictField(f.month);
   const std::int16_t d = StrictField(f.day);
-  const std::int32_t t = data::CheckedInt32(std::int64_t{m} + months);  // month m + months
+  const std::int32_t t = base::CheckedInt32(std::int64_t{m} + months);  // month m + months
   // Months counted from month 1 of year y: index 0 is Baishakh of y, -1 Chaitra of y - 1.
   const std::int64_t index = std::int64_t{t} - 1;
   const std::int64_t carry = (index >= 0 ? index : index - 11) / 12;  // floor division
-  const std::int16_t ny = data::CheckedInt16(y + carry);
+  const std::int16_t ny = base::CheckedInt16(y + carry);
   const int nm = static_cast<int>(index - carry * 12) + 1;  // 1..12
   CheckYearMonth(ny, nm);
   const int len = kPatternDays[PatternOf(ny)][nm - 1];
@@ -434,7 +434,7 @@ std::string BsAddMonths(const std::string& date, std::int32_t months) {
 std::int32_t BsDaysBetween(std::string& a, std::string& b) {
   if (a > b) a.swap(b);
   if (IsMissingDate(a) || IsMissingDate(b)) {
-    throw AgentError(data::kMissingDate,
+    throw AgentError(base::kMissingDate,
                      "Missing date: cannot count days between '" + a + "' and '" + b + "'");
   }
   const DateFields fa = SplitDate(a);
@@ -466,7 +466,7 @@ double BsMonthsBetween(std::string a, std::string b) {
   if (yb < ya) return 0.0;
   std::int64_t months = (std::int64_t{yb} - ya) * 12 + mb - ma;
   if (db < da) --months;              // the last month is not complete
-  return data::CheckedInt16(months);  // a 16-bit month count
+  return base::CheckedInt16(months);  // a 16-bit month count
 }
 
 }  // namespace calendar

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstddef>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace data {
 namespace {
@@ -40,8 +40,9 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       // An entry without "=": blank entries (";;" or a trailing ";") are allowed.
       const std::size_t stop = semi == std::string_view::npos ? text.size() : semi;
       if (!Trim(text.substr(pos, stop - pos)).empty()) {
-        throw AgentError(kConnectionFailed, "Connection string entry " + std::to_string(entry) +
-                                                " has no '=' between key and value");
+        throw base::AgentError(base::kConnectionFailed, "Connection string entry " +
+                                                            std::to_string(entry) +
+                                                            " has no '=' between key and value");
       }
       pos = stop + 1;
       continue;
@@ -71,14 +72,15 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
         value += text[i++];
       }
       if (!closed) {
-        throw AgentError(kConnectionFailed, "Connection string entry '" + key +
-                                                "' has a quoted value that is not closed");
+        throw base::AgentError(
+            base::kConnectionFailed,
+            "Connection string entry '" + key + "' has a quoted value that is not closed");
       }
       const std::size_t stop = text.find(';', i);
       if (!Trim(text.substr(i, (stop == std::string_view::npos ? text.size() : stop) - i))
                .empty()) {
-        throw AgentError(kConnectionFailed,
-                         "Connection string entry '" + key + "' has text after its quoted value");
+        throw base::AgentError(base::kConnectionFailed, "Connection string entry '" + key +
+                                                            "' has text after its quoted value");
       }
       next = stop == std::string_view::npos ? text.size() : stop + 1;
     } else {
@@ -87,8 +89,8 @@ ConnectionString ConnectionString::Parse(std::string_view text) {
       next = stop + 1;
     }
     if (key.empty()) {
-      throw AgentError(kConnectionFailed,
-                       "Connection string entry " + std::to_string(entry) + " has no key");
+      throw base::AgentError(base::kConnectionFailed,
+                             "Connection string entry " + std::to_string(entry) + " has no key");
     }
     bool replaced = false;
     for (auto& [k, v] : result.entries_) {

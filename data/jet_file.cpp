@@ -34,7 +34,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/sql_dialect.h"
@@ -182,18 +182,19 @@ class JetConnection : public Connection {
 
  private:
   [[noreturn]] void RefuseWrite(const std::string& sql) {
-    throw AgentError(kDatabaseError,
-                     "Cannot write to the Jet database file " + file_.string() +
-                         ": Jet files are read-only on this platform, so the SMS outbox must "
-                         "be an SQLite-format file here (statement: " +
-                         sql + ")");
+    throw base::AgentError(base::kDatabaseError,
+                           "Cannot write to the Jet database file " + file_.string() +
+                               ": Jet files are read-only on this platform, so the SMS outbox must "
+                               "be an SQLite-format file here (statement: " +
+                               sql + ")");
   }
 
   [[noreturn]] void Fail(const std::string& context) {
     const int code = sqlite3_extended_errcode(db_);
-    throw AgentError(kDatabaseError, "SQLite error " + std::to_string(code) + " (" +
-                                         sqlite3_errstr(code) + "): " + sqlite3_errmsg(db_) + " " +
-                                         context + " [" + Describe() + "]");
+    throw base::AgentError(base::kDatabaseError, "SQLite error " + std::to_string(code) + " (" +
+                                                     sqlite3_errstr(code) +
+                                                     "): " + sqlite3_errmsg(db_) + " " + context +
+                                                     " [" + Describe() + "]");
   }
 
   void Exec(const std::string& sql) {
@@ -220,7 +221,8 @@ class JetConnection : public Connection {
     if (entry == nullptr) return;
     TablePtr table(mdb_read_table(entry));
     if (table == nullptr || mdb_read_columns(table.get()) == nullptr) {
-      throw AgentError(kDatabaseError, "Cannot read the table " + name + " [" + Describe() + "]");
+      throw base::AgentError(base::kDatabaseError,
+                             "Cannot read the table " + name + " [" + Describe() + "]");
     }
     const GPtrArray* columns = table->columns;
     const guint count = std::min<guint>(columns->len, MDB_MAX_COLS);
@@ -494,29 +496,30 @@ std::unique_ptr<Connection> OpenJetFile(const std::filesystem::path& file,
   // mdbtools undoes.
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) {
-    throw AgentError(kConnectionFailed,
-                     "Cannot open database file " + file.string() + ": the file does not exist");
+    throw base::AgentError(base::kConnectionFailed, "Cannot open database file " + file.string() +
+                                                        ": the file does not exist");
   }
   if (!HasJetHeader(file)) {
-    throw AgentError(kConnectionFailed, "Cannot open database file " + file.string() +
-                                            ": it is neither an SQLite nor a Jet database");
+    throw base::AgentError(base::kConnectionFailed,
+                           "Cannot open database file " + file.string() +
+                               ": it is neither an SQLite nor a Jet database");
   }
   MdbPtr mdb(mdb_open(file.string().c_str(), MDB_NOFLAGS));
   if (mdb == nullptr) {
-    throw AgentError(kConnectionFailed, "Cannot open database file " + file.string() +
-                                            ": the Jet database cannot be read");
+    throw base::AgentError(base::kConnectionFailed, "Cannot open database file " + file.string() +
+                                                        ": the Jet database cannot be read");
   }
   if (mdb_read_catalog(mdb.get(), MDB_TABLE) == nullptr) {
-    throw AgentError(kConnectionFailed, "Cannot open database file " + file.string() +
-                                            ": the Jet catalog cannot be read");
+    throw base::AgentError(base::kConnectionFailed, "Cannot open database file " + file.string() +
+                                                        ": the Jet catalog cannot be read");
   }
 
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
     sqlite3_close_v2(db);
-    throw AgentError(kConnectionFailed, "Cannot open database file " + file.string() +
-                                            ": no memory for its working copy");
+    throw base::AgentError(base::kConnectionFailed, "Cannot open database file " + file.string() +
+                                                        ": no memory for its working copy");
   }
   sqlite3_extended_result_codes(db, 1);
   return std::make_unique<JetConnection>(std::move(mdb), db, file);

@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/sql_dialect.h"
@@ -217,13 +217,13 @@ using HandlePtr = std::unique_ptr<void, HandleDeleter>;
 HandlePtr NewEnvironment() {
   SQLHANDLE env = SQL_NULL_HANDLE;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
-    throw AgentError(kConnectionFailed, "The ODBC driver manager could not be started");
+    throw base::AgentError(base::kConnectionFailed, "The ODBC driver manager could not be started");
   }
   HandlePtr owner(env, HandleDeleter{SQL_HANDLE_ENV});
   if (!Succeeded(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
                                reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
-    throw AgentError(kConnectionFailed, "The ODBC driver manager refused version 3: " +
-                                            Diagnostics(SQL_HANDLE_ENV, env));
+    throw base::AgentError(base::kConnectionFailed, "The ODBC driver manager refused version 3: " +
+                                                        Diagnostics(SQL_HANDLE_ENV, env));
   }
   return owner;
 }
@@ -271,7 +271,8 @@ class OdbcConnection : public Connection {
 
   void BeginTransaction() override {
     if (in_transaction_) {
-      throw AgentError(kDatabaseError, "A transaction is already open [" + Describe() + "]");
+      throw base::AgentError(base::kDatabaseError,
+                             "A transaction is already open [" + Describe() + "]");
     }
     SetAutocommit(false, "begin a transaction");
     in_transaction_ = true;
@@ -299,8 +300,9 @@ class OdbcConnection : public Connection {
 
   void EndTransaction(SQLSMALLINT completion, const char* what) {
     if (!in_transaction_) {
-      throw AgentError(kDatabaseError, std::string("Cannot ") + what +
-                                           ": no transaction is open [" + Describe() + "]");
+      throw base::AgentError(
+          base::kDatabaseError,
+          std::string("Cannot ") + what + ": no transaction is open [" + Describe() + "]");
     }
     const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
     if (!Succeeded(rc)) {
@@ -539,7 +541,7 @@ class OdbcConnection : public Connection {
     if (!what.empty()) description = what + ": " + description;
     if (!context.empty()) description += " " + context;
     description += " [" + Describe() + "]";
-    throw AgentError(kDatabaseError, description);
+    throw base::AgentError(base::kDatabaseError, description);
   }
 
   HandlePtr env_;
@@ -572,16 +574,18 @@ std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string, 
 
   SQLHANDLE raw = SQL_NULL_HANDLE;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), &raw))) {
-    throw AgentError(kConnectionFailed, "Cannot connect through ODBC (" + shown +
-                                            "): " + Diagnostics(SQL_HANDLE_ENV, env.get()));
+    throw base::AgentError(
+        base::kConnectionFailed,
+        "Cannot connect through ODBC (" + shown + "): " + Diagnostics(SQL_HANDLE_ENV, env.get()));
   }
   HandlePtr dbc(raw, HandleDeleter{SQL_HANDLE_DBC});
 
   if (!Succeeded(SQLSetConnectAttr(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
                                    // NOLINTNEXTLINE(performance-no-int-to-ptr)
                                    reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0))) {
-    throw AgentError(kConnectionFailed, "Cannot set the login timeout (" + shown +
-                                            "): " + Diagnostics(SQL_HANDLE_DBC, dbc.get()));
+    throw base::AgentError(
+        base::kConnectionFailed,
+        "Cannot set the login timeout (" + shown + "): " + Diagnostics(SQL_HANDLE_DBC, dbc.get()));
   }
 
   std::vector<SQLCHAR> text(odbc_connection_string.begin(), odbc_connection_string.end());
@@ -591,8 +595,9 @@ std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string, 
   const SQLRETURN rc = SQLDriverConnect(dbc.get(), nullptr, text.data(), SQL_NTS, completed,
                                         sizeof completed, &completed_length, SQL_DRIVER_NOPROMPT);
   if (!Succeeded(rc)) {
-    throw AgentError(kConnectionFailed, "Cannot connect through ODBC (" + shown +
-                                            "): " + Diagnostics(SQL_HANDLE_DBC, dbc.get()));
+    throw base::AgentError(
+        base::kConnectionFailed,
+        "Cannot connect through ODBC (" + shown + "): " + Diagnostics(SQL_HANDLE_DBC, dbc.get()));
   }
   return std::make_unique<OdbcConnection>(std::move(env), std::move(dbc), dialect,
                                           "ODBC data source " + shown);
@@ -670,9 +675,10 @@ std::string SqlServerOdbcString(const std::string& server, const std::string& ca
     if (!wanted.empty()) wanted += ", ";
     wanted += std::string("\"") + driver + "\"";
   }
-  throw AgentError(kConnectionFailed, "Cannot reach SQL Server " + server +
-                                          ": no SQL Server ODBC driver is installed (looked for " +
-                                          wanted + ")");
+  throw base::AgentError(base::kConnectionFailed,
+                         "Cannot reach SQL Server " + server +
+                             ": no SQL Server ODBC driver is installed (looked for " + wanted +
+                             ")");
 }
 
 }  // namespace data

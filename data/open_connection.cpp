@@ -17,7 +17,7 @@
 #include <string>
 #include <system_error>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/connection_string.h"
 #include "data/drivers.h"
@@ -67,15 +67,15 @@ std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
   }
   const std::string catalog = cs.GetOr("Initial Catalog", "");
   if (catalog.empty()) {
-    throw AgentError(kConnectionFailed,
-                     "Cannot open the catalog: no Initial Catalog given for " + source);
+    throw base::AgentError(base::kConnectionFailed,
+                           "Cannot open the catalog: no Initial Catalog given for " + source);
   }
   const bool is_master = EqualsIgnoreCase(catalog, "Master");
   const fs::path file = CatalogFile(directory, is_master ? "Master" : catalog);
   if (!is_master && !fs::exists(file, ec)) {
-    throw AgentError(kConnectionFailed, "Cannot open database \"" + catalog +
-                                            "\" requested by the login: no catalog file " +
-                                            file.string());
+    throw base::AgentError(base::kConnectionFailed,
+                           "Cannot open database \"" + catalog +
+                               "\" requested by the login: no catalog file " + file.string());
   }
   // The server always has its Master catalog; here it is made on first use.
   return OpenSqliteFile(file, is_master);
@@ -84,12 +84,13 @@ std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
 std::unique_ptr<Connection> OpenDatabaseFile(const ConnectionString& cs) {
   const std::string source = cs.GetOr("Data Source", "");
   if (source.empty()) {
-    throw AgentError(kConnectionFailed, "Cannot open the database file: no Data Source given");
+    throw base::AgentError(base::kConnectionFailed,
+                           "Cannot open the database file: no Data Source given");
   }
   const fs::path file(source);
   std::error_code ec;
   if (!fs::is_regular_file(file, ec)) {
-    throw AgentError(kConnectionFailed, "Could not find file '" + source + "'");
+    throw base::AgentError(base::kConnectionFailed, "Could not find file '" + source + "'");
   }
   // An SQLite file carries no password: the one given is accepted and not checked. These
   // files belong to other programs (the settings file, the SMS modem's outbox), so their
@@ -117,9 +118,10 @@ std::unique_ptr<Connection> OpenConnection(const std::string& connection_string)
   }
   if (EqualsIgnoreCase(provider, "Microsoft.Jet.OLEDB.4.0")) return OpenDatabaseFile(cs);
   if (provider.empty()) {
-    throw AgentError(kConnectionFailed, "Connection string names no Provider and no Driver");
+    throw base::AgentError(base::kConnectionFailed,
+                           "Connection string names no Provider and no Driver");
   }
-  throw AgentError(kConnectionFailed, "Provider cannot be found: " + provider);
+  throw base::AgentError(base::kConnectionFailed, "Provider cannot be found: " + provider);
 }
 
 }  // namespace data

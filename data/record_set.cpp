@@ -2,7 +2,7 @@
 
 #include <strings.h>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace data {
 
@@ -16,7 +16,8 @@ void RecordSet::Open(Connection& connection, const std::string& sql, CursorType,
 }
 
 void RecordSet::AppendField(const std::string& name, FieldType type) {
-  if (open_) throw AgentError(kDatabaseError, "Fields cannot be appended to an open record set");
+  if (open_)
+    throw base::AgentError(base::kDatabaseError, "Fields cannot be appended to an open record set");
   names_.push_back(name);
   types_.push_back(type);
 }
@@ -28,7 +29,7 @@ void RecordSet::Open() {
 }
 
 void RecordSet::AddNew() {
-  if (!open_) throw AgentError(kDatabaseError, "The record set is not open");
+  if (!open_) throw base::AgentError(base::kDatabaseError, "The record set is not open");
   rows_.emplace_back(names_.size());
   current_ = static_cast<std::int64_t>(rows_.size()) - 1;
 }
@@ -58,8 +59,8 @@ void RecordSet::SetValue(std::string_view name, Value value) {
 void RecordSet::SetValue(int position, Value value) {
   CheckCurrent();
   if (position < 0 || position >= FieldCount()) {
-    throw AgentError(kFieldNotFound,
-                     "Item cannot be found: field position " + std::to_string(position));
+    throw base::AgentError(base::kFieldNotFound,
+                           "Item cannot be found: field position " + std::to_string(position));
   }
   if (position < static_cast<int>(types_.size())) {
     value = Coerce(types_[position], std::move(value));
@@ -84,13 +85,15 @@ bool RecordSet::Bof() const { return rows_.empty() || current_ < 0; }
 std::int64_t RecordSet::RecordCount() const { return static_cast<std::int64_t>(rows_.size()); }
 
 void RecordSet::MoveNext() {
-  if (Eof()) throw AgentError(kNoCurrentRecord, "Either BOF or EOF is True: cannot move next");
+  if (Eof())
+    throw base::AgentError(base::kNoCurrentRecord, "Either BOF or EOF is True: cannot move next");
   ++current_;
 }
 
 void RecordSet::MovePrevious() {
   if (Bof()) {
-    throw AgentError(kNoCurrentRecord, "Either BOF or EOF is True: cannot move previous");
+    throw base::AgentError(base::kNoCurrentRecord,
+                           "Either BOF or EOF is True: cannot move previous");
   }
   --current_;
 }
@@ -105,8 +108,8 @@ int RecordSet::FieldCount() const { return static_cast<int>(names_.size()); }
 
 const std::string& RecordSet::FieldName(int position) const {
   if (position < 0 || position >= FieldCount()) {
-    throw AgentError(kFieldNotFound,
-                     "Item cannot be found: field position " + std::to_string(position));
+    throw base::AgentError(base::kFieldNotFound,
+                           "Item cannot be found: field position " + std::to_string(position));
   }
   return names_[position];
 }
@@ -115,8 +118,8 @@ const Value& RecordSet::Field(std::string_view name) const { return Field(FieldI
 
 const Value& RecordSet::Field(int position) const {
   if (position < 0 || position >= FieldCount()) {
-    throw AgentError(kFieldNotFound,
-                     "Item cannot be found: field position " + std::to_string(position));
+    throw base::AgentError(base::kFieldNotFound,
+                           "Item cannot be found: field position " + std::to_string(position));
   }
   CheckCurrent();
   return rows_[current_][position];
@@ -129,14 +132,14 @@ int RecordSet::FieldIndex(std::string_view name) const {
       return i;
     }
   }
-  throw AgentError(kFieldNotFound,
-                   "Item cannot be found in the collection: field '" + std::string(name) + "'");
+  throw base::AgentError(base::kFieldNotFound, "Item cannot be found in the collection: field '" +
+                                                   std::string(name) + "'");
 }
 
 void RecordSet::CheckCurrent() const {
   if (Eof() || Bof()) {
-    throw AgentError(kNoCurrentRecord,
-                     "Either BOF or EOF is True, or the current record has been deleted");
+    throw base::AgentError(base::kNoCurrentRecord,
+                           "Either BOF or EOF is True, or the current record has been deleted");
   }
 }
 

@@ -29,7 +29,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/sql_dialect.h"
@@ -288,8 +288,8 @@ class SqliteConnection : public Connection {
   }
 
   [[noreturn]] void Fail(int rc, const std::string& context) {
-    throw AgentError(kDatabaseError,
-                     DriverMessage(db_, rc) + " " + context + " [" + Describe() + "]");
+    throw base::AgentError(base::kDatabaseError,
+                           DriverMessage(db_, rc) + " " + context + " [" + Describe() + "]");
   }
 
   sqlite3* db_;
@@ -305,8 +305,8 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bo
                                            bool write_ahead_log) {
   std::error_code ec;
   if (!create && !std::filesystem::is_regular_file(file, ec)) {
-    throw AgentError(kConnectionFailed,
-                     "Cannot open database file " + file.string() + ": the file does not exist");
+    throw base::AgentError(base::kConnectionFailed, "Cannot open database file " + file.string() +
+                                                        ": the file does not exist");
   }
   sqlite3* db = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
@@ -314,8 +314,8 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bo
   if (rc != SQLITE_OK) {
     const std::string message = DriverMessage(db, rc);
     sqlite3_close_v2(db);
-    throw AgentError(kConnectionFailed,
-                     "Cannot open database file " + file.string() + ": " + message);
+    throw base::AgentError(base::kConnectionFailed,
+                           "Cannot open database file " + file.string() + ": " + message);
   }
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
@@ -328,8 +328,8 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bo
     const std::string message = DriverMessage(db, sqlite3_errcode(db));
     sqlite3_free(error);
     sqlite3_close_v2(db);
-    throw AgentError(kConnectionFailed,
-                     "Cannot open database file " + file.string() + ": " + message);
+    throw base::AgentError(base::kConnectionFailed,
+                           "Cannot open database file " + file.string() + ": " + message);
   }
   if (write_ahead_log) {
     // Best effort: a read-only file, or one another program holds in an exclusive lock,

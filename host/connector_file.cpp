@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace host {
 
@@ -72,11 +72,11 @@ std::string DecodeConnectorLine(std::string_view line) {
 void FileInfo(AgentState& state, const std::filesystem::path& StrFile) {
   std::ifstream file(StrFile, std::ios::binary);
   if (!file) {
-    throw data::AgentError(data::kFileNotFound, "File not found: " + StrFile.string());
+    throw base::AgentError(base::kFileNotFound, "File not found: " + StrFile.string());
   }
   const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   if (file.bad()) {
-    throw data::AgentError(data::kFileNotFound, "Cannot read " + StrFile.string());
+    throw base::AgentError(base::kFileNotFound, "Cannot read " + StrFile.string());
   }
 
   // Lines end at CR LF, a lone LF or a lone CR, as a text stream reads them; a line break at

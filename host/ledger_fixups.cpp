@@ -3,7 +3,7 @@
 #include <string>
 #include <variant>
 
-#include "data/numbers.h"
+#include "base/numbers.h"
 #include "data/record_set.h"
 
 namespace host {
@@ -16,10 +16,10 @@ std::string SqlNumber(const data::Value& value) {
   if (value.IsNull()) return "Null";
   if (const auto* whole = std::get_if<std::int64_t>(&value.raw())) return std::to_string(*whole);
   const double x = value.AsDouble();
-  if (x == data::RoundHalfEven(x) && x >= -9e15 && x <= 9e15) {
+  if (x == base::RoundHalfEven(x) && x >= -9e15 && x <= 9e15) {
     return std::to_string(static_cast<std::int64_t>(x));
   }
-  return data::ShortestText(x);
+  return base::ShortestText(x);
 }
 
 }  // namespace

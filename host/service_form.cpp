@@ -6,8 +6,8 @@
 #include <exception>
 #include <system_error>
 
+#include "base/agent_error.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
 #include "host/connector_file.h"
 #include "host/database_connection.h"
 #include "host/fiscal_year.h"
@@ -22,7 +22,7 @@ ServiceForm::ServiceForm(AgentState& state, std::ostream& log) : state_(state), 
 
 data::Connection& ServiceForm::Main() const {
   if (!state_.MainConnection) {
-    throw data::AgentError(data::kConnectionFailed,
+    throw base::AgentError(base::kConnectionFailed,
                            "The accounting catalog is not connected (no active Settings row)");
   }
   return *state_.MainConnection;
@@ -69,7 +69,7 @@ void ServiceForm::CopyPrintDatabase() {
   if (source.empty()) return;
   if (fs::exists(target, ec) || ec) return;  // never overwritten
   if (!fs::copy_file(source, target, fs::copy_options::skip_existing, ec) && ec) {
-    throw data::AgentError(data::kFileNotFound, "Cannot copy " + source.string() + " to " +
+    throw base::AgentError(base::kFileNotFound, "Cannot copy " + source.string() + " to " +
                                                     target.string() + ": " + ec.message());
   }
 }
@@ -78,10 +78,10 @@ template <typename Work>
 void ServiceForm::Trap(const char* unit, Work&& work) {
   try {
     work();
-  } catch (const data::AgentError& e) {
+  } catch (const base::AgentError& e) {
     errors_.Record(unit, e.number(), e.description());
   } catch (const std::exception& e) {
-    errors_.Record(unit, data::kDatabaseError, e.what());
+    errors_.Record(unit, base::kDatabaseError, e.what());
   }
 }
 
@@ -130,7 +130,7 @@ sms::SmsContext ServiceForm::MakeSmsContext() {
   c.GeTCurYear = [this](const std::string& date) { return GeTCurYear(date); };
   c.now = state_.env.now;
   // A request that fails is left pending and reported once; the pass goes on.
-  c.report_error = [this](const data::AgentError& e) {
+  c.report_error = [this](const base::AgentError& e) {
     errors_.Record("SMS request", e.number(), e.description());
   };
   return c;

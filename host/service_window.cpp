@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace host {
 namespace {
@@ -116,10 +116,10 @@ void OnTimer(void* data) {
 std::string StartupReport(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
-  } catch (const data::AgentError& e) {
+  } catch (const base::AgentError& e) {
     return e.Report();
   } catch (const std::exception& e) {
-    return data::AgentError(data::kDatabaseError, e.what()).Report();
+    return base::AgentError(base::kDatabaseError, e.what()).Report();
   }
 }
 

@@ -1,7 +1,7 @@
 #include "loans/amortization.h"
 
+#include "base/numbers.h"
 #include "calendar/bs_date.h"
-#include "data/numbers.h"
 #include "loans/loan_values.h"
 
 namespace loans {
@@ -30,7 +30,7 @@ data::RecordSet NewSchedule() {
 // An amount as the plan keeps it: a whole number (halves to even) that went through its
 // "0.00" text, so values beyond 15 significant digits keep only those.
 double StoredAmount(double x) {
-  return data::ParseNumber(data::FormatAmount(data::RoundHalfEven(x)));
+  return base::ParseNumber(base::FormatAmount(base::RoundHalfEven(x)));
 }
 
 void AppendRow(data::RecordSet& schedule, std::int64_t sn, const std::string& date, double beg,
@@ -54,11 +54,11 @@ class InstallmentDates {
       : type_code_(type_code), current_(first_date), start_date_(start_date) {
     // Monthly loans count installments per year from nop months; the count must fit 16 bits.
     const std::int16_t n =
-        type_code == kMonthlyLoan ? data::CheckedInt16(std::int64_t{nop} * 12) : nop;
+        type_code == kMonthlyLoan ? base::CheckedInt16(std::int64_t{nop} * 12) : nop;
     if (type_code == kMonthlyLoan) {
       step_ = 1;  // months
     } else if (type_code == kYearlyLoan) {
-      step_ = data::ToInt16(Divide(12.0, n));  // months; nop 4 gives 3
+      step_ = base::ToInt16(Divide(12.0, n));  // months; nop 4 gives 3
     } else {
       step_ = periodic ? n : 1;  // days
     }
@@ -78,7 +78,7 @@ class InstallmentDates {
     const std::int32_t days = DaysBetween(previous, current_);
     if (first_) {
       first_ = false;
-      return data::CheckedInt32(std::int64_t{days} + 1);
+      return base::CheckedInt32(std::int64_t{days} + 1);
     }
     return days;
   }
@@ -94,7 +94,7 @@ class InstallmentDates {
 };
 
 double PeriodInterest(double balance, double rate, std::int32_t days, std::int16_t lperiod) {
-  return data::RoundHalfEven(Divide(Finite(balance * rate / 100 * days), lperiod));
+  return base::RoundHalfEven(Divide(Finite(balance * rate / 100 * days), lperiod));
 }
 
 }  // namespace
@@ -119,12 +119,12 @@ data::RecordSet BuildPrincipalSchedule(LoanState& state, double loan, double rat
     if (fixed <= 0 || balance <= fixed) {
       // The last installment repays the whole balance, so the plan always ends here.
       principal = balance;
-      installment = data::RoundHalfEven(interest + principal, 2);
+      installment = base::RoundHalfEven(interest + principal, 2);
     } else {
       principal = fixed;
-      installment = data::RoundHalfEven(fixed) + interest;
+      installment = base::RoundHalfEven(fixed) + interest;
     }
-    const double ending = data::RoundHalfEven(balance - principal, 2);
+    const double ending = base::RoundHalfEven(balance - principal, 2);
     AppendRow(schedule, sn, dates.date(), balance, installment, principal, interest, ending);
     balance = ending;
     if (ending == 0) break;
@@ -154,12 +154,12 @@ data::RecordSet BuildInstallmentSchedule(LoanState& state, double loan, double r
     if (principal <= 0) break;
     if (balance < payment) {
       // The last installment: the remaining balance and its interest.
-      payment = data::RoundHalfEven(interest, 2) + data::RoundHalfEven(balance, 2);
-      principal = data::RoundHalfEven(balance);
+      payment = base::RoundHalfEven(interest, 2) + base::RoundHalfEven(balance, 2);
+      principal = base::RoundHalfEven(balance);
     }
-    const double ending = data::RoundHalfEven(balance) - principal;
+    const double ending = base::RoundHalfEven(balance) - principal;
     AppendRow(schedule, sn, dates.date(), balance, payment, principal, interest, ending);
-    balance = data::RoundHalfEven(ending);
+    balance = base::RoundHalfEven(ending);
     if (!(balance > 0)) break;
     ++sn;
   }

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "base/numbers.h"
 #include "calendar/bs_date.h"
-#include "data/numbers.h"
 #include "loans/loan_values.h"
 #include "loans/lookups.h"
 #include "loans/paid_upto.h"
@@ -50,7 +50,7 @@ data::RecordSet BuildBalanceAgeing(LoanState& state, std::int32_t accode, const 
   std::int32_t days;  // charged, both ends included
   if (as_of > paid || never_paid) {
     days = DaysBetween(paid, as_of);
-    if (never_paid) days = data::CheckedInt32(std::int64_t{days} + 1);
+    if (never_paid) days = base::CheckedInt32(std::int64_t{days} + 1);
   } else {
     // Interest is paid up to the as-of date or beyond it.
     ageing.SetValue("Days", 0.0);

@@ -1,6 +1,6 @@
 #include "loans/loan_dues.h"
 
-#include "data/numbers.h"
+#include "base/numbers.h"
 #include "data/record_set.h"
 #include "loans/amortization.h"
 #include "loans/loan_values.h"
@@ -37,7 +37,7 @@ double CalcLoanDues(LoanState& state, std::int32_t account_code, const std::stri
   const double swith = NumberOrZero(rs.Field("Swith"));
   const double loan = NumberOfText(rs.Field("Loan"));
   const double interest = NumberOfText(rs.Field("Interest"));
-  const double flat_interest = data::RoundHalfEven(Finite(years * loan * interest / 100));
+  const double flat_interest = base::RoundHalfEven(Finite(years * loan * interest / 100));
 
   GetLoanPaidAndTaken(state, account_code);
 
@@ -48,8 +48,8 @@ double CalcLoanDues(LoanState& state, std::int32_t account_code, const std::stri
     // A flat loan with its switch on repays its whole flat interest with the principal.
     if (swith == 1) principal = loan + flat_interest;
   }
-  const std::int16_t nop = data::ToInt16(NumberOfText(rs.Field("Nop")));
-  const std::int16_t period16 = data::ToInt16(period);
+  const std::int16_t nop = base::ToInt16(NumberOfText(rs.Field("Nop")));
+  const std::int16_t period16 = base::ToInt16(period);
   const std::string first_date = RequiredText(rs.Field("Tdate"));
   const data::Value& tfrom = rs.Field("Tfrom");
   const std::string start_date = tfrom.IsNull() ? first_date : tfrom.AsText();
@@ -71,7 +71,7 @@ double CalcLoanDues(LoanState& state, std::int32_t account_code, const std::stri
       scheduled += schedule.Field("Principal").AsDouble();
       // An installment due on the as-of date is owed but not yet overdue.
       if (scheduled > state.LoanPaidTotal && date != as_of) {
-        state.OverdueInstallments = data::CheckedInt32(std::int64_t{state.OverdueInstallments} + 1);
+        state.OverdueInstallments = base::CheckedInt32(std::int64_t{state.OverdueInstallments} + 1);
       }
     }
     schedule.MoveNext();
@@ -79,8 +79,8 @@ double CalcLoanDues(LoanState& state, std::int32_t account_code, const std::stri
   const double overdue = scheduled > state.LoanPaidTotal ? scheduled - state.LoanPaidTotal : 0;
 
   if (schedule.RecordCount() > 0) schedule.MoveFirst();
-  CalcPenalDue(state, schedule, data::RoundTrip15(state.LoanTakenTotal),
-               data::RoundTrip15(state.LoanPaidTotal), as_of, account_code);
+  CalcPenalDue(state, schedule, base::RoundTrip15(state.LoanTakenTotal),
+               base::RoundTrip15(state.LoanPaidTotal), as_of, account_code);
   return overdue;
 }
 

@@ -1,12 +1,12 @@
 #include "loans/loan_state.h"
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace loans {
 
 data::Connection& LoanState::main() const {  // NOLINT(bugprone-exception-escape)
   if (MainConnection == nullptr) {
-    throw data::AgentError(data::kConnectionFailed,
+    throw base::AgentError(base::kConnectionFailed,
                            "Operation is not allowed when the object is closed: "
                            "the accounting catalog is not connected");
   }

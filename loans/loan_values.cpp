@@ -2,9 +2,9 @@
 
 #include <cmath>
 
+#include "base/agent_error.h"
+#include "base/numbers.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
-#include "data/numbers.h"
 
 namespace loans {
 
@@ -12,7 +12,7 @@ bool IsMissingDate(const std::string& date) { return date.empty() || date == "00
 
 std::int32_t DaysBetween(std::string a, std::string b) {
   if (IsMissingDate(a) || IsMissingDate(b)) {
-    throw data::AgentError(data::kMissingDate,
+    throw base::AgentError(base::kMissingDate,
                            "No day count from a missing date ('" + a + "' to '" + b + "')");
   }
   // The calendar puts its two arguments in order; these are copies, so no caller's date moves.
@@ -22,22 +22,22 @@ std::int32_t DaysBetween(std::string a, std::string b) {
 const std::string& EarlierDate(const std::string& a, const std::string& b) { return b < a ? b : a; }
 
 double Divide(double a, double b) {
-  if (b == 0.0) throw data::AgentError(data::kDivisionByZero, "Division by zero");
+  if (b == 0.0) throw base::AgentError(base::kDivisionByZero, "Division by zero");
   return Finite(a / b);
 }
 
 double Finite(double x) {
-  if (!std::isfinite(x)) throw data::AgentError(data::kOverflow, "Overflow");
+  if (!std::isfinite(x)) throw base::AgentError(base::kOverflow, "Overflow");
   return x;
 }
 
 double NumberOfText(const data::Value& value) {
-  if (value.IsNull()) throw data::AgentError(data::kInvalidUseOfNull, "Invalid use of Null");
-  return data::LeadingNumber(value.AsText());
+  if (value.IsNull()) throw base::AgentError(base::kInvalidUseOfNull, "Invalid use of Null");
+  return base::LeadingNumber(value.AsText());
 }
 
 std::string RequiredText(const data::Value& value) {
-  if (value.IsNull()) throw data::AgentError(data::kInvalidUseOfNull, "Invalid use of Null");
+  if (value.IsNull()) throw base::AgentError(base::kInvalidUseOfNull, "Invalid use of Null");
   return value.AsText();
 }
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "base/numbers.h"
 #include "calendar/bs_date.h"
-#include "data/numbers.h"
 #include "loans/amortization.h"
 #include "loans/loan_values.h"
 #include "loans/lookups.h"
@@ -65,8 +65,8 @@ class FirstLoanDate {
 
 // Days of the BS month before the month of `date`.
 int PreviousMonthDays(const std::string& date) {
-  const int year = static_cast<int>(data::LeadingNumber(date.substr(0, 4)));
-  const int month = static_cast<int>(data::LeadingNumber(date.size() > 5 ? date.substr(5, 2) : ""));
+  const int year = static_cast<int>(base::LeadingNumber(date.substr(0, 4)));
+  const int month = static_cast<int>(base::LeadingNumber(date.size() > 5 ? date.substr(5, 2) : ""));
   return month == 1 ? calendar::BsMonthDays(year - 1, 12) : calendar::BsMonthDays(year, month - 1);
 }
 
@@ -112,7 +112,7 @@ void CalcPenalDue(LoanState& state, data::RecordSet& schedule, double taken_tota
     std::string date = unpaid[i].date;
     if (!penal_from.empty() && date < penal_from) date = penal_from;
     const bool counts = i == 0 || date < as_of;
-    if (counts) count = data::CheckedInt32(std::int64_t{count} + 1);
+    if (counts) count = base::CheckedInt32(std::int64_t{count} + 1);
     day_count = DaysBetween(as_of, date);
     const bool sets_late =
         i == 0 ? day_count > s.PLGrace : counts && late_date.empty() && previous_days > s.PLGrace;
@@ -137,7 +137,7 @@ void CalcPenalDue(LoanState& state, data::RecordSet& schedule, double taken_tota
   if (!late_date.empty() && last_earlier > late_date) {
     penal_days = DaysBetween(calendar::BsAddDays(penal_start, 1), as_of);
   }
-  if (penal_days <= data::CheckedInt16(std::int64_t{s.PLGrace} - 1)) penal_days = 0;
+  if (penal_days <= base::CheckedInt16(std::int64_t{s.PLGrace} - 1)) penal_days = 0;
 
   double main_penal = 0;
   if (count >= 1) {
@@ -146,12 +146,12 @@ void CalcPenalDue(LoanState& state, data::RecordSet& schedule, double taken_tota
     main_penal = Divide(Divide(Finite(penal_days * base * rate), s.LPeriod), 100);
   }
   // A partly repaid installment that is not yet due carries no penal.
-  state.PenalDue = !last_date.empty() && last_date > as_of ? 0.0 : data::RoundHalfEven(main_penal);
+  state.PenalDue = !last_date.empty() && last_date > as_of ? 0.0 : base::RoundHalfEven(main_penal);
 
   if (past_maturity >= 1) {
     const double rate = past_maturity <= s.AD1 ? s.Ag1 : past_maturity <= s.AD2 ? s.Ag2 : s.Ag3;
     state.PenalDue +=
-        data::RoundHalfEven(Divide(Finite(past_maturity * rate * outstanding) / 100, s.LPeriod));
+        base::RoundHalfEven(Divide(Finite(past_maturity * rate * outstanding) / 100, s.LPeriod));
   }
 
   // Days of interest due. A paid-up-to date past the as-of date is brought back to it; when
@@ -174,9 +174,9 @@ void CalcPenalDue(LoanState& state, data::RecordSet& schedule, double taken_tota
   if (months < 1 || !GetAmortizationMi(state, account_code)) return;
   const double rate = months < 2 ? s.MI1 : months < 3 ? s.MI2 : s.MI3;
   const double base = s.MiStatus == "Interest" ? state.InterestDue : outstanding;
-  state.PenalDue += data::RoundHalfEven(
+  state.PenalDue += base::RoundHalfEven(
       Divide(Finite((state.InterestDays - month_days - 1) * base * rate) / 100, s.LPeriod));
-  state.PenalDue = data::RoundHalfEven(state.PenalDue, 2);
+  state.PenalDue = base::RoundHalfEven(state.PenalDue, 2);
 }
 
 }  // namespace loans

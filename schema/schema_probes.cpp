@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace schema {
 
@@ -27,11 +27,11 @@ bool MasterTableExists(const MasterOpener& open_master,
                        std::unique_ptr<data::Connection>& master_connection,
                        const std::string& table) {
   if (!open_master) {
-    throw data::AgentError(data::kConnectionFailed, "No way to open the Master catalog was given");
+    throw base::AgentError(base::kConnectionFailed, "No way to open the Master catalog was given");
   }
   master_connection = open_master();
   if (!master_connection) {
-    throw data::AgentError(data::kConnectionFailed, "The Master catalog could not be opened");
+    throw base::AgentError(base::kConnectionFailed, "The Master catalog could not be opened");
   }
   return TableExists(*master_connection, table);
 }

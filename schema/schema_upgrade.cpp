@@ -7,8 +7,8 @@
 #include <regex>
 #include <set>
 
+#include "base/agent_error.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
 #include "data/record_set.h"
 #include "schema/schema_probes.h"
 
@@ -772,7 +772,7 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
       break;
     case Probe::kMasterTable:
       if (context.MasterConnection == nullptr) {
-        throw data::AgentError(data::kConnectionFailed, "No place for the Master connection");
+        throw base::AgentError(base::kConnectionFailed, "No place for the Master connection");
       }
       if (MasterTableExists(context.OpenMasterConnection, *context.MasterConnection, step.table)) {
         return;
@@ -816,19 +816,19 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
 void RunUpgradeSteps(UpgradeContext& context, int first_step, int last_step) {
   const std::vector<UpgradeStep>& steps = UpgradeSteps();
   if (first_step < 1 || last_step > static_cast<int>(steps.size())) {
-    throw data::AgentError(data::kSubscriptOutOfRange,
+    throw base::AgentError(base::kSubscriptOutOfRange,
                            "Schema upgrade steps " + std::to_string(first_step) + " to " +
                                std::to_string(last_step) + " do not exist");
   }
   if (context.MainConnection == nullptr) {
-    throw data::AgentError(data::kConnectionFailed, "The accounting catalog is not connected");
+    throw base::AgentError(base::kConnectionFailed, "The accounting catalog is not connected");
   }
   for (int number = first_step; number <= last_step; ++number) {
     try {
       RunStep(context, steps[number - 1]);
-    } catch (const data::AgentError& error) {
+    } catch (const base::AgentError& error) {
       // The step's transaction has rolled back by now; the steps before it stay done.
-      throw data::AgentError(error.number(), "Schema upgrade step " + std::to_string(number) +
+      throw base::AgentError(error.number(), "Schema upgrade step " + std::to_string(number) +
                                                  ": " + error.description());
     }
   }

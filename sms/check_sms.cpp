@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
+#include "base/agent_error.h"
+#include "base/numbers.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
-#include "data/numbers.h"
 #include "data/record_set.h"
 #include "loans/loan_settings.h"
 #include "sms/reply_messages.h"
@@ -20,14 +20,14 @@ namespace {
 
 data::Connection& Main(SmsContext& context) {
   if (context.MainConnection == nullptr) {
-    throw data::AgentError(data::kConnectionFailed, "The accounting catalog is not open");
+    throw base::AgentError(base::kConnectionFailed, "The accounting catalog is not open");
   }
   return *context.MainConnection;
 }
 
 data::Connection& Outbox(SmsContext& context) {
   if (!context.sms->SMSConnection) {
-    throw data::AgentError(data::kConnectionFailed, "The SMS outbox is not open");
+    throw base::AgentError(base::kConnectionFailed, "The SMS outbox is not open");
   }
   return *context.sms->SMSConnection;
 }
@@ -35,7 +35,7 @@ data::Connection& Outbox(SmsContext& context) {
 std::int32_t RequiredInt32(const data::RecordSet& rs, const char* column) {
   const data::Value& value = rs.Field(column);
   if (value.IsNull()) {
-    throw data::AgentError(data::kInvalidUseOfNull, std::string(column) + " is Null");
+    throw base::AgentError(base::kInvalidUseOfNull, std::string(column) + " is Null");
   }
   return value.AsInt32();
 }
@@ -43,7 +43,7 @@ std::int32_t RequiredInt32(const data::RecordSet& rs, const char* column) {
 std::string RequiredText(const data::RecordSet& rs, const char* column) {
   const data::Value& value = rs.Field(column);
   if (value.IsNull()) {
-    throw data::AgentError(data::kInvalidUseOfNull, std::string(column) + " is Null");
+    throw base::AgentError(base::kInvalidUseOfNull, std::string(column) + " is Null");
   }
   return value.AsText();
 }
@@ -51,13 +51,13 @@ std::string RequiredText(const data::RecordSet& rs, const char* column) {
 // Runs the work of one request row (or one eDate group). A failure leaves the row pending
 // for a later pass; it is reported the first time it happens, not on every retry.
 void ForOneRow(SmsContext& context, const std::string& key, const std::function<void()>& work) {
-  int number = data::kDatabaseError;
+  int number = base::kDatabaseError;
   std::string description;
   try {
     work();
     context.sms->failed_rows.erase(key);
     return;
-  } catch (const data::AgentError& e) {
+  } catch (const base::AgentError& e) {
     number = e.number();
     description = e.description();
   } catch (const std::exception& e) {
@@ -68,7 +68,7 @@ void ForOneRow(SmsContext& context, const std::string& key, const std::function<
   if (!added && it->second == what) return;
   it->second = what;
   if (context.report_error)
-    context.report_error(data::AgentError(number, key + ": " + description));
+    context.report_error(base::AgentError(number, key + ": " + description));
 }
 
 std::string RowKey(const char* table, const data::RecordSet& rs, const char* column) {
@@ -175,7 +175,7 @@ void RepairTransferDates(SmsContext& context) {
     ForOneRow(context, "Master eDate:" + ad, [&] {
       const std::string bs = calendar::AdToBs(ad);
       if (!context.GeTCurYear) {
-        throw data::AgentError(data::kDatabaseError, "No fiscal year lookup");
+        throw base::AgentError(base::kDatabaseError, "No fiscal year lookup");
       }
       const std::int32_t fy = context.GeTCurYear(bs);
       if (fy > 0) {
@@ -208,9 +208,9 @@ std::int32_t NextSerial(data::Connection& connection, const std::string& table,
   if (!rs.Eof() && !rs.Field(0).IsNull()) {
     const data::Value& mm = rs.Field(0);
     if (const auto* whole = std::get_if<std::int64_t>(&mm.raw())) {
-      next = data::CheckedInt32(*whole + 1);
+      next = base::CheckedInt32(*whole + 1);
     } else {
-      next = data::ToInt32(mm.AsDouble() + 1);
+      next = base::ToInt32(mm.AsDouble() + 1);
     }
   }
   rs.Close();
@@ -218,7 +218,7 @@ std::int32_t NextSerial(data::Connection& connection, const std::string& table,
 }
 
 std::string MobileNumberText(const data::Value& mobile) {
-  if (mobile.IsNull()) throw data::AgentError(data::kInvalidUseOfNull, "Mobile is Null");
+  if (mobile.IsNull()) throw base::AgentError(base::kInvalidUseOfNull, "Mobile is Null");
   const std::string text = mobile.AsText();
   const std::size_t first = text.find_first_not_of(' ');
   const std::size_t last = text.find_last_not_of(' ');
@@ -233,7 +233,7 @@ std::string MobileNumberText(const data::Value& mobile) {
   }
   // More than 15 digits would not survive as a number in the outbox.
   if (!all_digits || digits.size() > 15) {
-    throw data::AgentError(data::kTypeMismatch, "Mobile '" + text + "' is not a number");
+    throw base::AgentError(base::kTypeMismatch, "Mobile '" + text + "' is not a number");
   }
   return digits;
 }

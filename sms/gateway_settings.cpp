@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/record_set.h"
 #include "data/value.h"
@@ -35,7 +35,7 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
 std::string RequiredText(const data::RecordSet& rs, const char* column) {
   const data::Value& value = rs.Field(column);
   if (value.IsNull()) {
-    throw data::AgentError(data::kInvalidUseOfNull,
+    throw base::AgentError(base::kInvalidUseOfNull,
                            std::string("SMSDatabase.") + column + " is Null");
   }
   return value.AsText();
@@ -129,7 +129,7 @@ void SetSMSDatabase(SmsContext& context) {
   SmsState& sms = *context.sms;
   try {
     if (context.MainConnection == nullptr) {
-      throw data::AgentError(data::kConnectionFailed, "The accounting catalog is not open");
+      throw base::AgentError(base::kConnectionFailed, "The accounting catalog is not open");
     }
     data::RecordSet rs;
     rs.Open(*context.MainConnection, "Select * from SMSDatabase");

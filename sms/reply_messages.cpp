@@ -3,9 +3,9 @@
 #include <optional>
 #include <string>
 
+#include "base/agent_error.h"
+#include "base/numbers.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
-#include "data/numbers.h"
 #include "data/record_set.h"
 #include "loans/balance_ageing.h"
 #include "loans/loan_dues.h"
@@ -66,7 +66,7 @@ double FlatInterest(loans::LoanState& loans, std::int32_t accode, const std::str
   std::string to = as_of;
   const double days = static_cast<double>(calendar::BsDaysBetween(from, to)) + 1;
   if (loans.settings.LPeriod == 0) {
-    throw data::AgentError(data::kDivisionByZero, "LPeriod is 0");
+    throw base::AgentError(base::kDivisionByZero, "LPeriod is 0");
   }
   return *principal * days * rate / 100 / loans.settings.LPeriod;
 }
@@ -85,7 +85,7 @@ ReplyFigures ComputeFigures(loans::LoanState& loans, std::int32_t accode, std::s
   // account without one prints 0, never the figures of the account answered before it.
   loans.LoanTakenTotal = 0;
   loans.LoanPaidTotal = 0;
-  out.payable = data::RoundHalfEven(loans::CalcLoanDues(loans, accode, date, rate));
+  out.payable = base::RoundHalfEven(loans::CalcLoanDues(loans, accode, date, rate));
   const double base_rate = rate;
   const bool mi = loans::GetAmortizationMi(loans, accode);
 
@@ -111,7 +111,7 @@ ReplyFigures ComputeFigures(loans::LoanState& loans, std::int32_t accode, std::s
   if (loans::IsFlatCalc(loans, accode)) {
     out.interest = FlatInterest(loans, accode, date, rate);
   } else {
-    out.interest = data::RoundHalfEven(loans::GetAgeingInterest(loans, accode, date, rate));
+    out.interest = base::RoundHalfEven(loans::GetAgeingInterest(loans, accode, date, rate));
   }
   loans.InterestDue = out.interest;
   if (out.payable == 0) loans.PenalDue = 0;
@@ -181,9 +181,9 @@ std::string Upper(const std::string& text) {
 
 std::string FirstName(const std::string& name) {
   std::string rest = name;
-  const double number = data::LeadingNumber(rest);
+  const double number = base::LeadingNumber(rest);
   if (number != 0) {
-    const std::size_t k = data::ShortestText(number).size();
+    const std::size_t k = base::ShortestText(number).size();
     rest = k < rest.size() ? rest.substr(k) : std::string();
   }
   const std::size_t start = rest.find_first_not_of(' ');
@@ -198,10 +198,10 @@ std::string ComposeReportSMS(loans::LoanState& loans, const SmsState& sms, std::
   std::string text;
   text += "DEAR " + Upper(f.first_name) + " (" + std::to_string(accode) + ")" + kLineEnd;
   text += "REPORT FROM: " + loans.InterestPaidUpto + kLineEnd;
-  text += "D.LOAN: " + data::FormatAmount(loans.LoanTakenTotal - loans.LoanPaidTotal) + kLineEnd;
-  text += "P.LOAN: " + data::FormatAmount(f.payable) + kLineEnd;
-  text += "D.INT: " + data::FormatAmount(f.interest) + kLineEnd;
-  text += "PENAL: " + data::FormatAmount(loans.PenalDue) + kLineEnd;
+  text += "D.LOAN: " + base::FormatAmount(loans.LoanTakenTotal - loans.LoanPaidTotal) + kLineEnd;
+  text += "P.LOAN: " + base::FormatAmount(f.payable) + kLineEnd;
+  text += "D.INT: " + base::FormatAmount(f.interest) + kLineEnd;
+  text += "PENAL: " + base::FormatAmount(loans.PenalDue) + kLineEnd;
   text += "ON: " + date + kLineEnd;
   text += "-" + sms.SMSSendBy;
   return text;
@@ -212,12 +212,12 @@ std::string ComposeLoanSMS(loans::LoanState& loans, std::int32_t accode, std::st
   std::string text;
   text += "Dear " + f.first_name + kLineEnd;
   text += "Last Payment Date: " + loans.InterestPaidUpto + kLineEnd;
-  text += "Loan Taken: " + data::FormatAmount(loans.LoanTakenTotal) + kLineEnd;
-  text += "Loan Paid: " + data::FormatAmount(loans.LoanPaidTotal) + kLineEnd;
-  text += "Due Loan: " + data::FormatAmount(loans.LoanTakenTotal - loans.LoanPaidTotal) + kLineEnd;
-  text += "Payable Loan: " + data::FormatAmount(f.payable) + kLineEnd;
-  text += "Interest Due: " + data::FormatAmount(f.interest) + kLineEnd;
-  text += "Penal Due: " + data::FormatAmount(loans.PenalDue) + kLineEnd;
+  text += "Loan Taken: " + base::FormatAmount(loans.LoanTakenTotal) + kLineEnd;
+  text += "Loan Paid: " + base::FormatAmount(loans.LoanPaidTotal) + kLineEnd;
+  text += "Due Loan: " + base::FormatAmount(loans.LoanTakenTotal - loans.LoanPaidTotal) + kLineEnd;
+  text += "Payable Loan: " + base::FormatAmount(f.payable) + kLineEnd;
+  text += "Interest Due: " + base::FormatAmount(f.interest) + kLineEnd;
+  text += "Penal Due: " + base::FormatAmount(loans.PenalDue) + kLineEnd;
   text += "Till Date: " + date;
   return text;
 }

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "loans/loan_state.h"
 
@@ -48,7 +48,7 @@ struct SmsContext {
   std::function<std::chrono::system_clock::time_point()> now;
   // Receives the failure of one request row (the row stays pending and the pass goes on).
   // Optional: without it such failures are only kept in SmsState::failed_rows.
-  std::function<void(const data::AgentError&)> report_error;
+  std::function<void(const base::AgentError&)> report_error;
 };
 
 }  // namespace sms

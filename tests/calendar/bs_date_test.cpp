@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ template <typename F>
 int ErrorOf(F&& f) {
   try {
     f();
-  } catch (const data::AgentError& e) {
+  } catch (const base::AgentError& e) {
     return e.number();
   }
   return 0;
@@ -54,7 +54,7 @@ TEST(BsMonthDays, IndexOutsideTableFails) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::to_string(c.year) + "/" + std::to_string(c.month));
-    EXPECT_EQ(data::kSubscriptOutOfRange, ErrorOf([&] { BsMonthDays(c.year, c.month); }));
+    EXPECT_EQ(base::kSubscriptOutOfRange, ErrorOf([&] { BsMonthDays(c.year, c.month); }));
   }
 }
 
@@ -73,8 +73,8 @@ TEST(BsMonthName, NamesMonthsAndRejectsOthers) {
   EXPECT_EQ("Ashadh", calendar::BsMonthName(3));
   EXPECT_EQ("Poush", calendar::BsMonthName(9));
   EXPECT_EQ("Chaitra", calendar::BsMonthName(12));
-  EXPECT_EQ(data::kSubscriptOutOfRange, ErrorOf([] { calendar::BsMonthName(0); }));
-  EXPECT_EQ(data::kSubscriptOutOfRange, ErrorOf([] { calendar::BsMonthName(13); }));
+  EXPECT_EQ(base::kSubscriptOutOfRange, ErrorOf([] { calendar::BsMonthName(0); }));
+  EXPECT_EQ(base::kSubscriptOutOfRange, ErrorOf([] { calendar::BsMonthName(13); }));
 }
 
 TEST(FormatBsDate, PadsMonthAndDay) {
@@ -143,7 +143,7 @@ TEST(AdToBs, TextThatIsNotADateIsATypeMismatch) {
   };
   for (const char* text : kTexts) {
     SCOPED_TRACE(text);
-    EXPECT_EQ(data::kTypeMismatch, ErrorOf([&] { AdToBs(std::string(text)); }));
+    EXPECT_EQ(base::kTypeMismatch, ErrorOf([&] { AdToBs(std::string(text)); }));
   }
 }
 
@@ -156,10 +156,10 @@ TEST(AdToBs, DaysOutsideCalendarAreOutOfRange) {
   const char* kTexts[] = {"1443/04/04", "0001/01/01", "4944/06/01", "9999/12/31"};
   for (const char* text : kTexts) {
     SCOPED_TRACE(text);
-    EXPECT_EQ(data::kSubscriptOutOfRange, ErrorOf([&] { AdToBs(std::string(text)); }));
+    EXPECT_EQ(base::kSubscriptOutOfRange, ErrorOf([&] { AdToBs(std::string(text)); }));
   }
   using namespace std::chrono;
-  EXPECT_EQ(data::kTypeMismatch, ErrorOf([] { AdToBs(year{2023} / 2 / 29); }));
+  EXPECT_EQ(base::kTypeMismatch, ErrorOf([] { AdToBs(year{2023} / 2 / 29); }));
   EXPECT_EQ("2081/01/01", AdToBs(year{2024} / 4 / 13));
 }
 
@@ -203,22 +203,22 @@ TEST(BsAddDays, Failures) {
     std::int32_t days;
     int error;
   } kCases[] = {
-      {"5000/12/31", 1, data::kSubscriptOutOfRange},
-      {"1500/01/01", -1, data::kSubscriptOutOfRange},
-      {"1499/12/30", 5, data::kSubscriptOutOfRange},
-      {"5001/01/01", -5, data::kSubscriptOutOfRange},
-      {"2081/13/01", 0, data::kSubscriptOutOfRange},
-      {"2081/00/05", 0, data::kSubscriptOutOfRange},
-      {"0000/00/00", 1, data::kSubscriptOutOfRange},
-      {"2081/01/01", kMaxInt32 - 1, data::kSubscriptOutOfRange},
-      {"2081/01/02", kMaxInt32, data::kOverflow},
-      {"2081/01/31", kMaxInt32 - 30, data::kOverflow},
-      {"2081/01/01", kMinInt32, data::kSubscriptOutOfRange},
-      {"", 1, data::kTypeMismatch},
-      {"abcd/01/01", 1, data::kTypeMismatch},
-      {"2081/xx/01", 1, data::kTypeMismatch},
-      {"2081/01/1x", 1, data::kTypeMismatch},
-      {"2081/", 1, data::kTypeMismatch},
+      {"5000/12/31", 1, base::kSubscriptOutOfRange},
+      {"1500/01/01", -1, base::kSubscriptOutOfRange},
+      {"1499/12/30", 5, base::kSubscriptOutOfRange},
+      {"5001/01/01", -5, base::kSubscriptOutOfRange},
+      {"2081/13/01", 0, base::kSubscriptOutOfRange},
+      {"2081/00/05", 0, base::kSubscriptOutOfRange},
+      {"0000/00/00", 1, base::kSubscriptOutOfRange},
+      {"2081/01/01", kMaxInt32 - 1, base::kSubscriptOutOfRange},
+      {"2081/01/02", kMaxInt32, base::kOverflow},
+      {"2081/01/31", kMaxInt32 - 30, base::kOverflow},
+      {"2081/01/01", kMinInt32, base::kSubscriptOutOfRange},
+      {"", 1, base::kTypeMismatch},
+      {"abcd/01/01", 1, base::kTypeMismatch},
+      {"2081/xx/01", 1, base::kTypeMismatch},
+      {"2081/01/1x", 1, base::kTypeMismatch},
+      {"2081/", 1, base::kTypeMismatch},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.date) + " + " + std::to_string(c.days));
@@ -262,15 +262,15 @@ TEST(BsAddMonths, Failures) {
     std::int32_t months;
     int error;
   } kCases[] = {
-      {"5000/12/01", 1, data::kSubscriptOutOfRange},
-      {"1500/01/01", -1, data::kSubscriptOutOfRange},
-      {"2081/01/01", 12 * 3000, data::kSubscriptOutOfRange},
-      {"2081/01/01", 12 * 40000, data::kOverflow},
-      {"2081/01/01", -12 * 40000, data::kOverflow},
-      {"2081/02/01", kMaxInt32, data::kOverflow},
-      {"abcd/01/01", 1, data::kTypeMismatch},
-      {"2081/0x/01", 1, data::kTypeMismatch},
-      {"", 1, data::kTypeMismatch},
+      {"5000/12/01", 1, base::kSubscriptOutOfRange},
+      {"1500/01/01", -1, base::kSubscriptOutOfRange},
+      {"2081/01/01", 12 * 3000, base::kSubscriptOutOfRange},
+      {"2081/01/01", 12 * 40000, base::kOverflow},
+      {"2081/01/01", -12 * 40000, base::kOverflow},
+      {"2081/02/01", kMaxInt32, base::kOverflow},
+      {"abcd/01/01", 1, base::kTypeMismatch},
+      {"2081/0x/01", 1, base::kTypeMismatch},
+      {"", 1, base::kTypeMismatch},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.date) + " + " + std::to_string(c.months));
@@ -334,7 +334,7 @@ TEST(BsDaysBetween, MissingDateFailsWithoutSubstitute) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string("'") + c.a + "' .. '" + c.b + "'");
     std::string a = c.a, b = c.b;
-    EXPECT_EQ(data::kMissingDate, ErrorOf([&] { BsDaysBetween(a, b); }));
+    EXPECT_EQ(base::kMissingDate, ErrorOf([&] { BsDaysBetween(a, b); }));
     EXPECT_EQ(c.after_a, a);
     EXPECT_EQ(c.after_b, b);
   }
@@ -346,11 +346,11 @@ TEST(BsDaysBetween, Failures) {
     const char* b;
     int error;
   } kCases[] = {
-      {"1499/12/30", "1500/01/01", data::kSubscriptOutOfRange},
-      {"5000/12/31", "5001/01/01", data::kSubscriptOutOfRange},
-      {"2081/13/01", "2082/01/01", data::kSubscriptOutOfRange},
-      {"2081/01/01", "2081/13/01", data::kSubscriptOutOfRange},
-      {"2081/00/01", "2081/01/01", data::kSubscriptOutOfRange},
+      {"1499/12/30", "1500/01/01", base::kSubscriptOutOfRange},
+      {"5000/12/31", "5001/01/01", base::kSubscriptOutOfRange},
+      {"2081/13/01", "2082/01/01", base::kSubscriptOutOfRange},
+      {"2081/01/01", "2081/13/01", base::kSubscriptOutOfRange},
+      {"2081/00/01", "2081/01/01", base::kSubscriptOutOfRange},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.a) + " .. " + c.b);
@@ -384,9 +384,9 @@ TEST(BsMonthsBetween, CountsWholeMonthsInEitherOrder) {
 }
 
 TEST(BsMonthsBetween, CountAbove16BitsOverflows) {
-  EXPECT_EQ(data::kOverflow, ErrorOf([] { BsMonthsBetween("2000/01/01", "4730/09/01"); }));
+  EXPECT_EQ(base::kOverflow, ErrorOf([] { BsMonthsBetween("2000/01/01", "4730/09/01"); }));
   EXPECT_EQ(32767, BsMonthsBetween("2000/01/15", "4730/09/14"));
-  EXPECT_EQ(data::kOverflow, ErrorOf([] { BsMonthsBetween("1500/01/01", "5000/01/01"); }));
+  EXPECT_EQ(base::kOverflow, ErrorOf([] { BsMonthsBetween("1500/01/01", "5000/01/01"); }));
 }
 
 TEST(BsMonthsBetween, DoesNotNeedTheTable) {

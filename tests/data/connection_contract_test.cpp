@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/drivers.h"
 #include "data/record_set.h"
 #include "tests/support/agent_error_of.h"
 
 namespace {
 
-using data::AgentError;
+using base::AgentError;
 using data::RecordSet;
 using data::Value;
 
@@ -34,8 +34,8 @@ TEST_P(ConnectionContract, EmptyResultIsAtBothEndsAndHasNoCurrentRow) {
   ASSERT_EQ(2, rs.FieldCount());  // the columns are known even without rows
   EXPECT_EQ("CODE", rs.FieldName(0));
   EXPECT_EQ("Date", rs.FieldName(1));
-  EXPECT_EQ(data::kNoCurrentRecord, ErrorOf([&] { rs.Field("CODE"); }).number());
-  EXPECT_EQ(data::kNoCurrentRecord, ErrorOf([&] { rs.MoveNext(); }).number());
+  EXPECT_EQ(base::kNoCurrentRecord, ErrorOf([&] { rs.Field("CODE"); }).number());
+  EXPECT_EQ(base::kNoCurrentRecord, ErrorOf([&] { rs.MoveNext(); }).number());
   rs.MoveFirst();
   rs.MoveLast();
   EXPECT_TRUE(rs.Eof());
@@ -71,7 +71,7 @@ TEST_P(ConnectionContract, WalksRowsInOrderBothWays) {
   rs.MovePrevious();
   EXPECT_TRUE(rs.Bof());
   EXPECT_FALSE(rs.Eof());
-  EXPECT_EQ(data::kNoCurrentRecord, ErrorOf([&] { rs.Field(0); }).number());
+  EXPECT_EQ(base::kNoCurrentRecord, ErrorOf([&] { rs.Field(0); }).number());
 
   rs.Close();
   EXPECT_FALSE(rs.IsOpen());
@@ -90,10 +90,10 @@ TEST_P(ConnectionContract, FieldsByNameInAnyCaseAndByPosition) {
     EXPECT_EQ("Cash", rs.Field(name).AsText());
   }
   EXPECT_EQ(rs.Field(1), rs.Field("Voucher_No"));
-  EXPECT_EQ(data::kFieldNotFound, ErrorOf([&] { rs.Field("Particulars"); }).number());
-  EXPECT_EQ(data::kFieldNotFound, ErrorOf([&] { rs.Field(6); }).number());
-  EXPECT_EQ(data::kFieldNotFound, ErrorOf([&] { rs.Field(-1); }).number());
-  EXPECT_EQ(data::kFieldNotFound, ErrorOf([&] { rs.FieldName(6); }).number());
+  EXPECT_EQ(base::kFieldNotFound, ErrorOf([&] { rs.Field("Particulars"); }).number());
+  EXPECT_EQ(base::kFieldNotFound, ErrorOf([&] { rs.Field(6); }).number());
+  EXPECT_EQ(base::kFieldNotFound, ErrorOf([&] { rs.Field(-1); }).number());
+  EXPECT_EQ(base::kFieldNotFound, ErrorOf([&] { rs.FieldName(6); }).number());
 }
 
 TEST_P(ConnectionContract, ColumnNamesAreThoseTheQueryDeclares) {
@@ -126,16 +126,16 @@ TEST_P(ConnectionContract, NullIsNeitherEmptyTextNorZero) {
   EXPECT_EQ("", null_name.AsText());  // a Null concatenates as empty text
   EXPECT_FALSE(null_name.Text().has_value());
   EXPECT_FALSE(null_amount.Double().has_value());
-  EXPECT_EQ(data::kInvalidUseOfNull, ErrorOf([&] { null_amount.AsDouble(); }).number());
-  EXPECT_EQ(data::kInvalidUseOfNull, ErrorOf([&] { null_amount.AsInt32(); }).number());
-  EXPECT_EQ(data::kInvalidUseOfNull, ErrorOf([&] { null_name.AsBool(); }).number());
+  EXPECT_EQ(base::kInvalidUseOfNull, ErrorOf([&] { null_amount.AsDouble(); }).number());
+  EXPECT_EQ(base::kInvalidUseOfNull, ErrorOf([&] { null_amount.AsInt32(); }).number());
+  EXPECT_EQ(base::kInvalidUseOfNull, ErrorOf([&] { null_name.AsBool(); }).number());
 
   rs.MoveNext();
   EXPECT_FALSE(rs.Field("Name").IsNull());
   EXPECT_EQ(std::optional<std::string>(""), rs.Field("Name").Text());
   EXPECT_FALSE(rs.Field("Amount").IsNull());
   EXPECT_EQ(0.0, rs.Field("Amount").AsDouble());
-  EXPECT_EQ(data::kTypeMismatch, ErrorOf([&] { rs.Field("Name").AsDouble(); }).number());
+  EXPECT_EQ(base::kTypeMismatch, ErrorOf([&] { rs.Field("Name").AsDouble(); }).number());
 
   RecordSet filtered;
   filtered.Open(connection(), "Select SN from T Where Name is null");
@@ -194,13 +194,13 @@ TEST_P(ConnectionContract, RefusedStatementNamesStatementAndDriverMessage) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.sql);
-    const AgentError query_error = ErrorOf([&] { connection().Query(c.sql); });
-    EXPECT_EQ(data::kDatabaseError, query_error.number());
+    const base::AgentError query_error = ErrorOf([&] { connection().Query(c.sql); });
+    EXPECT_EQ(base::kDatabaseError, query_error.number());
     EXPECT_NE(std::string::npos, query_error.description().find(c.sql))
         << query_error.description();
     EXPECT_NE(std::string::npos, query_error.description().find(c.message))
         << query_error.description();
-    const AgentError exec_error = ErrorOf([&] { connection().Execute(c.sql); });
+    const base::AgentError exec_error = ErrorOf([&] { connection().Execute(c.sql); });
     EXPECT_NE(std::string::npos, exec_error.description().find(c.sql));
   }
   // The connection stays usable after a refused statement.
@@ -225,7 +225,7 @@ TEST_P(ConnectionContract, TransactionRollsBackUnlessCommitted) {
     connection().Execute("Insert Into NoSuchTable(CODE) Values(4)");
     t.Commit();
     ADD_FAILURE() << "the second insert should fail";
-  } catch (const AgentError&) {
+  } catch (const base::AgentError&) {
   }
   RecordSet rs;
   rs.Open(connection(), "Select CODE from Master order by CODE");

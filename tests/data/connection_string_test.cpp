@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace data {
 namespace {
@@ -53,8 +53,8 @@ TEST(ConnectionString, MalformedStringsFailWithoutShowingTheirText) {
     try {
       ConnectionString::Parse(text);
       ADD_FAILURE() << "accepted";
-    } catch (const AgentError& e) {
-      EXPECT_EQ(kConnectionFailed, e.number());
+    } catch (const base::AgentError& e) {
+      EXPECT_EQ(base::kConnectionFailed, e.number());
       EXPECT_EQ(std::string::npos, e.description().find("secret"));
       EXPECT_EQ(std::string::npos, e.description().find("unclosed"));
     }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/record_set.h"
@@ -18,7 +18,7 @@
 
 namespace {
 
-using data::AgentError;
+using base::AgentError;
 using data::RecordSet;
 using data::Value;
 
@@ -218,14 +218,14 @@ TEST(JetFile, WritesAreRefusedNamingTheFile) {
                           "Update Table1 Set Data='x' Where ID=1", "Delete from Table1"}) {
     SCOPED_TRACE(sql);
     for (const bool as_query : {false, true}) {
-      const AgentError error = ErrorOf([&] {
+      const base::AgentError error = ErrorOf([&] {
         if (as_query) {
           connection->Query(sql);
         } else {
           connection->Execute(sql);
         }
       });
-      EXPECT_EQ(data::kDatabaseError, error.number());
+      EXPECT_EQ(base::kDatabaseError, error.number());
       EXPECT_TRUE(Contains(error.description(), file.string())) << error.description();
       EXPECT_TRUE(Contains(error.description(), "SQLite-format")) << error.description();
     }
@@ -236,9 +236,9 @@ TEST(JetFile, WritesAreRefusedNamingTheFile) {
 
 TEST(JetFile, QueryOnAMissingTableNamesTableAndFile) {
   auto connection = OpenJet("V2003_no-password.mdb");
-  const AgentError error =
+  const base::AgentError error =
       ErrorOf([&] { connection->Query("Select * from Settings Where [Using]=true"); });
-  EXPECT_EQ(data::kDatabaseError, error.number());
+  EXPECT_EQ(base::kDatabaseError, error.number());
   EXPECT_TRUE(Contains(error.description(), "no such table: Settings")) << error.description();
   EXPECT_TRUE(Contains(error.description(), "V2003_no-password.mdb")) << error.description();
 }
@@ -259,11 +259,11 @@ TEST(JetFile, FilesThatAreNotDatabasesFailClearly) {
 
   for (const auto& file : {text, cut, missing}) {
     SCOPED_TRACE(file.string());
-    const AgentError error =
+    const base::AgentError error =
         ErrorOf([&] { data::OpenConnection(JetConnectionString(file, "907qx")); });
-    EXPECT_EQ(data::kConnectionFailed, error.number());
+    EXPECT_EQ(base::kConnectionFailed, error.number());
     EXPECT_TRUE(Contains(error.description(), file.string())) << error.description();
-    EXPECT_THROW(data::OpenJetFile(file, "907qx"), AgentError);
+    EXPECT_THROW(data::OpenJetFile(file, "907qx"), base::AgentError);
   }
 }
 

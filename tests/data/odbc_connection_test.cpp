@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/record_set.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-using data::AgentError;
+using base::AgentError;
 using data::RecordSet;
 using data::Value;
 
@@ -43,9 +43,9 @@ class OdbcSqlite : public ::testing::Test {
 };
 
 TEST_F(OdbcSqlite, SqliteErrorCarriesHy000NativeCodeAndStatement) {
-  const AgentError error =
+  const base::AgentError error =
       ErrorOf([&] { connection().Query("Select Alias from NoSuchTable where CODE=7"); });
-  EXPECT_EQ(data::kDatabaseError, error.number());
+  EXPECT_EQ(base::kDatabaseError, error.number());
   const std::string& text = error.description();
   EXPECT_NE(std::string::npos, text.find("[HY000]")) << text;
   EXPECT_NE(std::string::npos, text.find("(native 1)")) << text;  // SQLITE_ERROR
@@ -112,35 +112,35 @@ TEST_F(OdbcSqlite, MultiColumnAddTakesEffectWholeOrNotAtAll) {
   connection().Execute("Alter Table Acc Add Alias varchar(20), Mobile varchar(20)");
   connection().Execute("Insert Into Acc(ACCODE,Alias,Mobile) Values(1,'a','98')");
 
-  EXPECT_EQ(data::kDatabaseError, ErrorOf([&] {
+  EXPECT_EQ(base::kDatabaseError, ErrorOf([&] {
                                     connection().Execute(
                                         "Alter Table Acc Add Email varchar(20), "
                                         "Mobile varchar(20)");
                                   }).number());
   // Email, added before the failing Mobile, was taken back.
-  EXPECT_THROW(connection().Query("Select Email from Acc"), AgentError);
+  EXPECT_THROW(connection().Query("Select Email from Acc"), base::AgentError);
   RecordSet rs;
   rs.Open(connection(), "Select Alias, Mobile from Acc");
   EXPECT_EQ(Value("98"), rs.Field("Mobile"));
 }
 
 TEST_F(OdbcSqlite, TransactionCallsOutOfOrderAreRefused) {
-  EXPECT_THROW(connection().Commit(), AgentError);
-  EXPECT_THROW(connection().Rollback(), AgentError);
+  EXPECT_THROW(connection().Commit(), base::AgentError);
+  EXPECT_THROW(connection().Rollback(), base::AgentError);
   connection().BeginTransaction();
-  EXPECT_THROW(connection().BeginTransaction(), AgentError);
+  EXPECT_THROW(connection().BeginTransaction(), base::AgentError);
   connection().Rollback();
 }
 
 TEST(OdbcConnect, UnreachableServerFailsWithEveryDiagnosticAndNoPassword) {
   // Port 1 on the loopback address: nothing listens, the connection is refused at once.
-  const AgentError error = ErrorOf([] {
+  const base::AgentError error = ErrorOf([] {
     data::OpenOdbc(
         "Driver=FreeTDS;Server=127.0.0.1;Port=1;Database=MavData;UID=sa;"
         "PWD=s3cret;TDS_Version=7.4",
         data::Dialect::kSqlServer);
   });
-  EXPECT_EQ(data::kConnectionFailed, error.number());
+  EXPECT_EQ(base::kConnectionFailed, error.number());
   const std::string& text = error.description();
   EXPECT_NE(std::string::npos, text.find("[08001]")) << text;
   // FreeTDS gives two records; the first one says why.
@@ -150,9 +150,9 @@ TEST(OdbcConnect, UnreachableServerFailsWithEveryDiagnosticAndNoPassword) {
 }
 
 TEST(OdbcConnect, UnknownDriverFails) {
-  const AgentError error =
+  const base::AgentError error =
       ErrorOf([] { data::OpenOdbc("Driver=No Such Driver;Server=x", data::Dialect::kSqlServer); });
-  EXPECT_EQ(data::kConnectionFailed, error.number());
+  EXPECT_EQ(base::kConnectionFailed, error.number());
   EXPECT_NE(std::string::npos, error.description().find("No Such Driver"));
 }
 
@@ -209,12 +209,12 @@ TEST(SqlServerOdbcString, MapsServerFormsAndQuotesValues) {
 
 TEST(SqlServerOdbcString, OpenConnectionReachesSqlServerThroughOdbc) {
   // A Data Source that is not a directory names a server; nothing listens on port 1.
-  const AgentError error = ErrorOf([] {
+  const base::AgentError error = ErrorOf([] {
     data::OpenConnection(
         "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;"
         "pwd=s3cret;Initial Catalog=MavData2075;Data Source=127.0.0.1,1");
   });
-  EXPECT_EQ(data::kConnectionFailed, error.number());
+  EXPECT_EQ(base::kConnectionFailed, error.number());
   EXPECT_NE(std::string::npos, error.description().find("Database=MavData2075"))
       << error.description();
   EXPECT_EQ(std::string::npos, error.description().find("s3cret")) << error.description();

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <string>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "tests/support/agent_error_of.h"
@@ -54,8 +54,8 @@ TEST(OpenConnection, MasterCatalogIsCreatedWhenMissing) {
 
 TEST(OpenConnection, MissingCatalogIsAnErrorNamingTheFile) {
   test_support::TempDir dir;
-  const AgentError e = ErrorOf([&] { OpenConnection(CatalogString(dir.path(), "Nowhere")); });
-  EXPECT_EQ(kConnectionFailed, e.number());
+  const base::AgentError e = ErrorOf([&] { OpenConnection(CatalogString(dir.path(), "Nowhere")); });
+  EXPECT_EQ(base::kConnectionFailed, e.number());
   EXPECT_NE(std::string::npos, e.description().find("Nowhere")) << e.description();
   EXPECT_NE(std::string::npos, e.description().find((dir.path() / "Nowhere.db").string()));
   EXPECT_FALSE(fs::exists(dir.path() / "Nowhere.db"));
@@ -63,7 +63,7 @@ TEST(OpenConnection, MissingCatalogIsAnErrorNamingTheFile) {
 
 TEST(OpenConnection, CatalogWithoutNameIsAnError) {
   test_support::TempDir dir;
-  EXPECT_EQ(kConnectionFailed,
+  EXPECT_EQ(base::kConnectionFailed,
             ErrorOf([&] { OpenConnection(CatalogString(dir.path(), "")); }).number());
 }
 
@@ -86,8 +86,8 @@ TEST(OpenConnection, SqliteFileUnderTheJetProviderIgnoresThePassword) {
 TEST(OpenConnection, MissingDatabaseFileIsAnErrorNamingTheFile) {
   test_support::TempDir dir;
   const fs::path file = dir.path() / "mavdata.cdf";
-  const AgentError e = ErrorOf([&] { OpenConnection(JetString(file, "907qx")); });
-  EXPECT_EQ(kConnectionFailed, e.number());
+  const base::AgentError e = ErrorOf([&] { OpenConnection(JetString(file, "907qx")); });
+  EXPECT_EQ(base::kConnectionFailed, e.number());
   EXPECT_NE(std::string::npos, e.description().find(file.string())) << e.description();
   EXPECT_FALSE(fs::exists(file));
 }
@@ -96,7 +96,7 @@ TEST(OpenConnection, FileThatIsNoDatabaseIsAnErrorNamingTheFile) {
   test_support::TempDir dir;
   const fs::path file = dir.path() / "mavdata.cdf";
   std::ofstream(file) << "not a database";
-  const AgentError e = ErrorOf([&] { OpenConnection(JetString(file, "907qx")); });
+  const base::AgentError e = ErrorOf([&] { OpenConnection(JetString(file, "907qx")); });
   EXPECT_NE(std::string::npos, e.description().find("mavdata.cdf")) << e.description();
 }
 
@@ -108,12 +108,12 @@ TEST(OpenConnection, DotNamesTheLocalServerOtherDirectoriesHoldCatalogs) {
   test_support::TestCatalog catalog(dir.path(), "MavData2075");
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
-  const AgentError e = ErrorOf([&] { OpenConnection(CatalogString(".", "MavData2075")); });
+  const base::AgentError e = ErrorOf([&] { OpenConnection(CatalogString(".", "MavData2075")); });
   fs::current_path(dir.path().parent_path());
   const std::string relative = dir.path().filename().string();
   auto c = OpenConnection(CatalogString(relative, "MavData2075"));
   fs::current_path(previous);
-  EXPECT_EQ(kConnectionFailed, e.number());
+  EXPECT_EQ(base::kConnectionFailed, e.number());
   EXPECT_NE(std::string::npos, e.description().find("ODBC")) << e.description();
   EXPECT_EQ(Dialect::kSqlite, c->dialect());
 }
@@ -132,7 +132,7 @@ TEST(OpenConnection, DriverStringGoesToOdbcUnchanged) {
 TEST(OpenConnection, UnknownOrMissingProviderIsAnError) {
   for (const char* text : {"Provider=MSDASQL.1;Data Source=x", "Data Source=x;User ID=sa", ""}) {
     SCOPED_TRACE(text);
-    EXPECT_EQ(kConnectionFailed, ErrorOf([&] { OpenConnection(text); }).number());
+    EXPECT_EQ(base::kConnectionFailed, ErrorOf([&] { OpenConnection(text); }).number());
   }
   EXPECT_NE(std::string::npos,
             ErrorOf([&] { OpenConnection("Provider=MSDASQL.1"); }).description().find("MSDASQL.1"));

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace data {
 namespace {
@@ -11,10 +11,10 @@ template <typename Action>
 int ErrorNumberOf(Action action) {
   try {
     action();
-  } catch (const AgentError& e) {
+  } catch (const base::AgentError& e) {
     return e.number();
   }
-  ADD_FAILURE() << "no AgentError thrown";
+  ADD_FAILURE() << "no base::AgentError thrown";
   return 0;
 }
 
@@ -35,8 +35,8 @@ TEST(InMemoryRecordSet, EmptyAfterOpen) {
   EXPECT_TRUE(rs.Bof());
   EXPECT_EQ(0, rs.RecordCount());
   EXPECT_EQ(3, rs.FieldCount());
-  EXPECT_EQ(kNoCurrentRecord, ErrorNumberOf([&] { rs.Field("SN"); }));
-  EXPECT_EQ(kNoCurrentRecord, ErrorNumberOf([&] { rs.SetValue("SN", 1); }));
+  EXPECT_EQ(base::kNoCurrentRecord, ErrorNumberOf([&] { rs.Field("SN"); }));
+  EXPECT_EQ(base::kNoCurrentRecord, ErrorNumberOf([&] { rs.SetValue("SN", 1); }));
 }
 
 TEST(InMemoryRecordSet, RowsKeepFieldOrderAndAppendOrder) {
@@ -75,9 +75,9 @@ TEST(InMemoryRecordSet, ValuesTakeTheFieldsType) {
 
   rs.SetValue("SN", Value());  // Null stays Null whatever the type
   EXPECT_TRUE(rs.Field("SN").IsNull());
-  EXPECT_EQ(kTypeMismatch, ErrorNumberOf([&] { rs.SetValue("Principal", "abc"); }));
-  EXPECT_EQ(kFieldNotFound, ErrorNumberOf([&] { rs.SetValue("Interest", 1.0); }));
-  EXPECT_EQ(kFieldNotFound, ErrorNumberOf([&] { rs.SetValue(3, 1.0); }));
+  EXPECT_EQ(base::kTypeMismatch, ErrorNumberOf([&] { rs.SetValue("Principal", "abc"); }));
+  EXPECT_EQ(base::kFieldNotFound, ErrorNumberOf([&] { rs.SetValue("Interest", 1.0); }));
+  EXPECT_EQ(base::kFieldNotFound, ErrorNumberOf([&] { rs.SetValue(3, 1.0); }));
 }
 
 TEST(InMemoryRecordSet, UnassignedFieldsAreNull) {

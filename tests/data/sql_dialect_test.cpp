@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "tests/support/test_catalog.h"
@@ -259,7 +259,7 @@ TEST_F(SqlDialect, MultiColumnAddAddsAllOrNone) {
   try {
     db_->Execute("Alter Table [Master] Add BranchID Int,iDate Varchar(10)");
     FAIL() << "a duplicate column was accepted";
-  } catch (const AgentError& error) {
+  } catch (const base::AgentError& error) {
     EXPECT_NE(std::string::npos, error.description().find("duplicate column name"));
   }
   EXPECT_EQ(Texts({"CODE", "iDate", "dTime"}), db_->Query("Select Top 1 * from Master").columns);
@@ -271,8 +271,10 @@ TEST_F(SqlDialect, AlterColumnOnlyChecksThatTheColumnExists) {
   Exec("Alter Table VRemarks Alter Column IntStatus Varchar(600)");
   Exec("Update VRemarks set IntStatus='" + std::string(600, 'x') + "'");
   EXPECT_EQ("600", Scalar("Select length(IntStatus) from VRemarks"));
-  EXPECT_THROW(db_->Execute("Alter Table VRemarks Alter Column Missing Varchar(600)"), AgentError);
-  EXPECT_THROW(db_->Execute("Alter Table Missing Alter Column IntStatus Varchar(600)"), AgentError);
+  EXPECT_THROW(db_->Execute("Alter Table VRemarks Alter Column Missing Varchar(600)"),
+               base::AgentError);
+  EXPECT_THROW(db_->Execute("Alter Table Missing Alter Column IntStatus Varchar(600)"),
+               base::AgentError);
 }
 
 TEST(RewriteForSqlite, LeavesLiteralsNamesAndCommentsAlone) {
@@ -768,7 +770,7 @@ TEST_F(SqlDialect, EveryStatementOfTheAgentRuns) {
     for (const char* sql : step.statements) {
       try {
         db_->Execute(sql);
-      } catch (const AgentError& error) {
+      } catch (const base::AgentError& error) {
         // The server refuses these too: the step adds a column an earlier step added.
         EXPECT_NE(std::string::npos, error.description().find("duplicate column")) << sql;
         refused.push_back(step.number);

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <string>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/record_set.h"
@@ -22,8 +22,8 @@ std::int64_t Count(Connection& c, const std::string& table) {
 TEST(OpenSqliteFile, MissingFileIsCreatedOnlyWhenAsked) {
   test_support::TempDir dir;
   const auto file = dir.path() / "Absent.db";
-  const AgentError e = ErrorOf([&] { OpenSqliteFile(file, false); });
-  EXPECT_EQ(kConnectionFailed, e.number());
+  const base::AgentError e = ErrorOf([&] { OpenSqliteFile(file, false); });
+  EXPECT_EQ(base::kConnectionFailed, e.number());
   EXPECT_NE(std::string::npos, e.description().find(file.string())) << e.description();
   EXPECT_FALSE(std::filesystem::exists(file));
 
@@ -37,8 +37,8 @@ TEST(OpenSqliteFile, FileThatIsNotADatabaseFailsAtOpen) {
   const auto file = dir.path() / "notes.db";
   std::ofstream(file) << "These are not the pages of a database, just a long line of text "
                          "that fills more than the hundred bytes of a database header.";
-  const AgentError e = ErrorOf([&] { OpenSqliteFile(file, false); });
-  EXPECT_EQ(kConnectionFailed, e.number());
+  const base::AgentError e = ErrorOf([&] { OpenSqliteFile(file, false); });
+  EXPECT_EQ(base::kConnectionFailed, e.number());
   EXPECT_NE(std::string::npos, e.description().find(file.string())) << e.description();
   EXPECT_NE(std::string::npos, e.description().find("not a database")) << e.description();
 }
@@ -55,8 +55,8 @@ TEST(SqliteConnection, ErrorCarriesExtendedCodeAndFile) {
   auto c = OpenSqliteFile(dir.path() / "e.db", true);
   c->Execute("Create Table T(SN int primary key)");
   c->Execute("Insert Into T(SN) Values(1)");
-  const AgentError e = ErrorOf([&] { c->Execute("Insert Into T(SN) Values(1)"); });
-  EXPECT_EQ(kDatabaseError, e.number());
+  const base::AgentError e = ErrorOf([&] { c->Execute("Insert Into T(SN) Values(1)"); });
+  EXPECT_EQ(base::kDatabaseError, e.number());
   // SQLITE_CONSTRAINT_PRIMARYKEY, the extended code of a duplicate key.
   EXPECT_NE(std::string::npos, e.description().find("SQLite error 1555")) << e.description();
   EXPECT_NE(std::string::npos, e.description().find("UNIQUE constraint failed"));
@@ -69,7 +69,7 @@ TEST(SqliteConnection, SeveralStatementsInOneTextAreAllOrNothing) {
   auto c = OpenSqliteFile(dir.path() / "m.db", true);
   c->Execute("Create Table T(a int)");
   // The second ALTER fails (duplicate column): the first must not stay applied.
-  const AgentError e =
+  const base::AgentError e =
       ErrorOf([&] { c->Execute("Alter Table T Add b int; Alter Table T Add a int"); });
   EXPECT_NE(std::string::npos, e.description().find("duplicate column name"));
   EXPECT_EQ(1u, c->Query("Select * from T").columns.size());
@@ -80,7 +80,8 @@ TEST(SqliteConnection, SeveralStatementsInOneTextAreAllOrNothing) {
   // Inside a transaction the failed text is undone and the transaction goes on.
   c->BeginTransaction();
   c->Execute("Insert Into T(a) Values(1)");
-  EXPECT_THROW(c->Execute("Insert Into T(a) Values(2); Insert Into Nope Values(3)"), AgentError);
+  EXPECT_THROW(c->Execute("Insert Into T(a) Values(2); Insert Into Nope Values(3)"),
+               base::AgentError);
   c->Commit();
   RecordSet rs;
   rs.Open(*c, "Select a from T");
@@ -117,7 +118,7 @@ TEST(SqliteConnection, RollbackAfterTheDriverEndedTheTransactionIsHarmless) {
   c->Execute("ROLLBACK");  // the transaction ends behind the connection's back
   EXPECT_NO_THROW(c->Rollback());
   EXPECT_EQ(0, Count(*c, "T"));
-  EXPECT_THROW(c->Commit(), AgentError);  // nothing to commit is an error, not a silent no-op
+  EXPECT_THROW(c->Commit(), base::AgentError);  // nothing to commit is an error, not a silent no-op
 }
 
 TEST(SqliteConnection, ReaderIsNotBlockedByAnotherConnectionsOpenWrite) {
@@ -206,7 +207,7 @@ TEST(SqliteConnection, RepeatedTextSeesChangesMadeSinceItLastRan) {
   EXPECT_EQ(0, other->Query("PRAGMA wal_checkpoint(TRUNCATE)").rows.at(0).at(0).AsInt32());
 
   other->Execute("Drop Table T");
-  EXPECT_THROW(c->Query("Select * from T"), AgentError);
+  EXPECT_THROW(c->Query("Select * from T"), base::AgentError);
   other->Execute("Create Table T(z text, w text, v text)");
   other->Execute("Insert Into T(z) Values('a')");
   const QueryResult recreated = c->Query("Select * from T");
@@ -217,7 +218,7 @@ TEST(SqliteConnection, RepeatedTextSeesChangesMadeSinceItLastRan) {
   c->Execute("Create Table U(k int primary key)");
   c->Execute("Insert Into U(k) Values(1)");
   for (int i = 0; i < 2; ++i) {
-    const AgentError e = ErrorOf([&] { c->Execute("Insert Into U(k) Values(1)"); });
+    const base::AgentError e = ErrorOf([&] { c->Execute("Insert Into U(k) Values(1)"); });
     EXPECT_NE(std::string::npos, e.description().find("Insert Into U(k) Values(1)"));
   }
 }

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 
 namespace data {
@@ -14,7 +14,7 @@ template <typename Action>
 int ErrorNumberOf(Action action) {
   try {
     action();
-  } catch (const AgentError& e) {
+  } catch (const base::AgentError& e) {
     return e.number();
   }
   return 0;
@@ -29,7 +29,7 @@ TEST(Value, NullIsItsOwnState) {
   for (auto read : {+[](const Value& v) { v.AsDouble(); }, +[](const Value& v) { v.AsInt16(); },
                     +[](const Value& v) { v.AsInt32(); }, +[](const Value& v) { v.AsInt64(); },
                     +[](const Value& v) { v.AsBool(); }}) {
-    EXPECT_EQ(kInvalidUseOfNull, ErrorNumberOf([&] { read(Value()); }));
+    EXPECT_EQ(base::kInvalidUseOfNull, ErrorNumberOf([&] { read(Value()); }));
   }
 }
 
@@ -67,11 +67,11 @@ TEST(Value, SixteenBitReads) {
       {Value(" 7.5 "), 8, 0},
       {Value(true), -1, 0},  // a Jet true
       {Value(std::int64_t{32767}), 32767, 0},
-      {Value(std::int64_t{32768}), 0, kOverflow},
+      {Value(std::int64_t{32768}), 0, base::kOverflow},
       {Value(-32768.5), -32768, 0},
-      {Value(-32769.0), 0, kOverflow},
-      {Value("12abc"), 0, kTypeMismatch},
-      {Value(""), 0, kTypeMismatch},
+      {Value(-32769.0), 0, base::kOverflow},
+      {Value("12abc"), 0, base::kTypeMismatch},
+      {Value(""), 0, base::kTypeMismatch},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.value.AsText());
@@ -85,12 +85,12 @@ TEST(Value, SixteenBitReads) {
 
 TEST(Value, ThirtyTwoAndSixtyFourBitReads) {
   EXPECT_EQ(2147483647, Value(std::int64_t{2147483647}).AsInt32());
-  EXPECT_EQ(kOverflow, ErrorNumberOf([] { Value(std::int64_t{2147483648}).AsInt32(); }));
-  EXPECT_EQ(kOverflow, ErrorNumberOf([] { Value(-2147483649.0).AsInt32(); }));
+  EXPECT_EQ(base::kOverflow, ErrorNumberOf([] { Value(std::int64_t{2147483648}).AsInt32(); }));
+  EXPECT_EQ(base::kOverflow, ErrorNumberOf([] { Value(-2147483649.0).AsInt32(); }));
   EXPECT_EQ(-2147483648, Value(-2147483648.4).AsInt32());
   EXPECT_EQ(std::int64_t{9007199254740993}, Value(std::int64_t{9007199254740993}).AsInt64());
-  EXPECT_EQ(kOverflow, ErrorNumberOf([] { Value(1e19).AsInt64(); }));
-  EXPECT_EQ(kOverflow,
+  EXPECT_EQ(base::kOverflow, ErrorNumberOf([] { Value(1e19).AsInt64(); }));
+  EXPECT_EQ(base::kOverflow,
             ErrorNumberOf([] { Value(std::numeric_limits<double>::quiet_NaN()).AsInt64(); }));
   EXPECT_EQ(4, Value(4.5).AsInt64());
 }
@@ -114,7 +114,7 @@ TEST(Value, Booleans) {
     SCOPED_TRACE(c.value.AsText());
     EXPECT_EQ(c.want, c.value.AsBool());
   }
-  EXPECT_EQ(kTypeMismatch, ErrorNumberOf([] { Value("yes").AsBool(); }));
+  EXPECT_EQ(base::kTypeMismatch, ErrorNumberOf([] { Value("yes").AsBool(); }));
 }
 
 TEST(SqlText, DoublesEveryQuoteAndNothingElse) {

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "tests/host/agent_process.h"
 #include "tests/support/test_catalog.h"
 
@@ -86,7 +86,7 @@ class AgentTest : public ::testing::Test {
       const data::QueryResult result =
           data::OpenConnection(catalog_.ConnectionString())->Query(sql);
       return result.rows.empty() ? Value() : result.rows.front().front();
-    } catch (const data::AgentError& e) {
+    } catch (const base::AgentError& e) {
       last_peek_error_ = e.Report();
       return Value();
     }
@@ -284,7 +284,7 @@ TEST_F(FailingTickTest, EachUnitFailsAloneAndIsLoggedOnce) {
                          std::to_string(voucher))
                  .rows.front()
                  .front() == Value(std::int64_t{1});
-    } catch (const data::AgentError&) {
+    } catch (const base::AgentError&) {
       return false;
     }
   };

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "tests/support/test_catalog.h"
 
 namespace host {
@@ -136,8 +136,8 @@ TEST_F(FileInfoTest, MissingFileFails) {
   try {
     FileInfo(state_, program_.path() / "MAVConnector.xml");
     FAIL() << "no error";
-  } catch (const data::AgentError& e) {
-    EXPECT_EQ(data::kFileNotFound, e.number());
+  } catch (const base::AgentError& e) {
+    EXPECT_EQ(base::kFileNotFound, e.number());
   }
 }
 

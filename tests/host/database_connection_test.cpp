@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "tests/support/test_catalog.h"
 
 namespace host {
@@ -43,7 +43,7 @@ class SetDatabaseTest : public ::testing::Test {
     try {
       SetDatabase(state_);
       return 0;
-    } catch (const data::AgentError& e) {
+    } catch (const base::AgentError& e) {
       return e.number();
     }
   }

@@ -5,12 +5,12 @@
 #include <ctime>
 #include <filesystem>
 
+#include "base/agent_error.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
-#include "host/catalog_generator.h"
 #include "host/environment.h"
 #include "tests/host/agent_process.h"
 #include "tests/support/test_catalog.h"
+#include "tools/catalog_generator.h"
 
 namespace host {
 namespace {
@@ -29,10 +29,10 @@ TEST(DemoCatalog, AgentUpgradesRepairsAndAnswersIt) {
   std::strftime(today_ad, sizeof today_ad, "%Y/%m/%d", &local);
   const std::string today_bs = calendar::AdToBs(std::string(today_ad));
 
-  WriteSettingsFile(folder, folder, "MavDemo");
-  WriteSmsOutbox(folder / "SMSData.mdb");
-  CreateApplicationCatalog(folder / "MavDemo.db");
-  FillDemoCatalog(folder / "MavDemo.db", folder / "SMSData.mdb", today_ad, today_bs);
+  tools::WriteSettingsFile(folder, folder, "MavDemo");
+  tools::WriteSmsOutbox(folder / "SMSData.mdb");
+  tools::CreateApplicationCatalog(folder / "MavDemo.db");
+  tools::FillDemoCatalog(folder / "MavDemo.db", folder / "SMSData.mdb", today_ad, today_bs);
   fs::copy_file(MAV_SERVICES_EXE, folder / "mav-services");
 
   const auto scalar = [&](const fs::path& file, const std::string& sql) {
@@ -41,7 +41,7 @@ TEST(DemoCatalog, AgentUpgradesRepairsAndAnswersIt) {
           data::OpenConnection("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file.string())
               ->Query(sql);
       return r.rows.empty() ? Value() : r.rows.front().front();
-    } catch (const data::AgentError&) {
+    } catch (const base::AgentError&) {
       return Value();  // busy, or not yet upgraded
     }
   };

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "tests/support/test_catalog.h"
 
 namespace host {
@@ -68,8 +68,8 @@ TEST_F(FiscalYearTest, NullSerialOfTheMatchingYearFails) {
   try {
     GeTCurYear(catalog_.connection(), "2080/05/01");
     FAIL() << "no error";
-  } catch (const data::AgentError& e) {
-    EXPECT_EQ(data::kInvalidUseOfNull, e.number());
+  } catch (const base::AgentError& e) {
+    EXPECT_EQ(base::kInvalidUseOfNull, e.number());
   }
 }
 

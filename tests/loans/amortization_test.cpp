@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "tests/loans/loan_catalog.h"
 
 namespace {
@@ -214,8 +214,8 @@ TEST_F(ScheduleTest, YearlyLoanWithoutInstallmentsFails) {
     loans::BuildPrincipalSchedule(state_, 6000, 12, 0, 1, "2081/01/01", payment, loans::kYearlyLoan,
                                   "2081/04/01", false);
     FAIL() << "no error";
-  } catch (const data::AgentError& e) {
-    EXPECT_EQ(data::kDivisionByZero, e.number());
+  } catch (const base::AgentError& e) {
+    EXPECT_EQ(base::kDivisionByZero, e.number());
   }
 }
 
@@ -223,7 +223,7 @@ TEST_F(ScheduleTest, MissingStartDateFails) {
   double payment = 1000;
   EXPECT_THROW(loans::BuildPrincipalSchedule(state_, 6000, 12, 1, 1, "0000/00/00", payment,
                                              loans::kMonthlyLoan, "2081/02/01", false),
-               data::AgentError);
+               base::AgentError);
 }
 
 TEST_F(LoanCatalogTest, MaturityDateIsTheLastInstallment) {
@@ -265,8 +265,8 @@ TEST_F(LoanCatalogTest, MaturityDateNeedsEveryColumnButSwith) {
   try {
     loans::GetLoanMaturityDate(state_, 501);
     FAIL() << "no error";
-  } catch (const data::AgentError& e) {
-    EXPECT_EQ(data::kInvalidUseOfNull, e.number());
+  } catch (const base::AgentError& e) {
+    EXPECT_EQ(base::kInvalidUseOfNull, e.number());
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "tests/loans/loan_catalog.h"
 
 namespace {
@@ -129,8 +129,8 @@ TEST_F(LoanCatalogTest, NullAmountFailsAfterTheTotalsAreRefreshed) {
   try {
     loans::CalcLoanDues(state_, 501, "2081/05/01", 0);
     FAIL() << "no error";
-  } catch (const data::AgentError& e) {
-    EXPECT_EQ(data::kInvalidUseOfNull, e.number());
+  } catch (const base::AgentError& e) {
+    EXPECT_EQ(base::kInvalidUseOfNull, e.number());
   }
   EXPECT_EQ(0, state_.PenalDue);
   EXPECT_EQ(4000, state_.LoanTakenTotal);

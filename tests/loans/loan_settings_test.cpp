@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "tests/loans/loan_catalog.h"
 
 namespace {
@@ -107,8 +107,8 @@ TEST_F(LoanCatalogTest, FailedSettingsReadKeepsWhatWasRead) {
   try {
     loans::LoadLoanSettings(state_);
     FAIL() << "no error";
-  } catch (const data::AgentError& e) {
-    EXPECT_EQ(data::kOverflow, e.number());  // PLOn is a 16-bit setting
+  } catch (const base::AgentError& e) {
+    EXPECT_EQ(base::kOverflow, e.number());  // PLOn is a 16-bit setting
   }
   EXPECT_EQ(12, state_.settings.p1);
   EXPECT_EQ(300, state_.settings.LPeriod);

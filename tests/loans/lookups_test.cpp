@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "tests/loans/loan_catalog.h"
 
 namespace {
@@ -82,8 +82,8 @@ TEST_F(LoanCatalogTest, NullRateThatIsReturnedFails) {
   try {
     loans::GetLoanInterestRate(state_, 502);
     FAIL() << "no error";
-  } catch (const data::AgentError& e) {
-    EXPECT_EQ(data::kInvalidUseOfNull, e.number());
+  } catch (const base::AgentError& e) {
+    EXPECT_EQ(base::kInvalidUseOfNull, e.number());
   }
 }
 
@@ -116,7 +116,7 @@ TEST_F(LoanCatalogTest, LookupValueNoRowNullRowAndZeroKey) {
   EXPECT_EQ("", loans::LookupValue(state_, "Acc", "Name", "Accode", 504));
   // Key 0 is answered without a query: a missing table would otherwise fail.
   EXPECT_EQ("N/A", loans::LookupValue(state_, "NoSuchTable", "Name", "Accode", 0));
-  EXPECT_THROW(loans::LookupValue(state_, "NoSuchTable", "Name", "Accode", 1), data::AgentError);
+  EXPECT_THROW(loans::LookupValue(state_, "NoSuchTable", "Name", "Accode", 1), base::AgentError);
 }
 
 TEST_F(LoanCatalogTest, SubledgerAndItsLeastRate) {
@@ -132,14 +132,14 @@ TEST_F(LoanCatalogTest, SubledgerAndItsLeastRate) {
   try {
     loans::GetSubLedgerLLR(state_, 41);
     FAIL() << "no error";
-  } catch (const data::AgentError& e) {
-    EXPECT_EQ(data::kInvalidUseOfNull, e.number());
+  } catch (const base::AgentError& e) {
+    EXPECT_EQ(base::kInvalidUseOfNull, e.number());
   }
 }
 
 TEST(LoanState, LookupsWithoutConnectionFail) {
   loans::LoanState state;
-  EXPECT_THROW(loans::GetAccountBalance(state, 1), data::AgentError);
+  EXPECT_THROW(loans::GetAccountBalance(state, 1), base::AgentError);
 }
 
 }  // namespace

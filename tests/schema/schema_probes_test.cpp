@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection.h"
 #include "tests/schema/schema_test_util.h"
 #include "tests/support/test_catalog.h"
@@ -73,7 +73,7 @@ TEST_F(SchemaProbes, ColumnExistsOnAnEmptyTableInAnyLetterCase) {
 }
 
 TEST_F(SchemaProbes, ColumnExistsOnAMissingTableThrows) {
-  EXPECT_THROW(ColumnExists(*main_, "NoSuchTable", "SN"), data::AgentError);
+  EXPECT_THROW(ColumnExists(*main_, "NoSuchTable", "SN"), base::AgentError);
 }
 
 TEST_F(SchemaProbes, MasterTableExistsOpensAndKeepsAFreshMasterConnection) {
@@ -98,11 +98,11 @@ TEST_F(SchemaProbes, MasterTableExistsOpensAndKeepsAFreshMasterConnection) {
 
 TEST_F(SchemaProbes, MasterTableExistsFailsWhenTheMasterCatalogCannotBeOpened) {
   const MasterOpener open = []() -> std::unique_ptr<data::Connection> {
-    throw data::AgentError(data::kConnectionFailed, "server unreachable");
+    throw base::AgentError(base::kConnectionFailed, "server unreachable");
   };
   std::unique_ptr<data::Connection> master;
-  EXPECT_THROW(MasterTableExists(open, master, "LoginInfo"), data::AgentError);
-  EXPECT_THROW(MasterTableExists(MasterOpener(), master, "LoginInfo"), data::AgentError);
+  EXPECT_THROW(MasterTableExists(open, master, "LoginInfo"), base::AgentError);
+  EXPECT_THROW(MasterTableExists(MasterOpener(), master, "LoginInfo"), base::AgentError);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/agent_error.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
 #include "data/connection.h"
 #include "tests/schema/schema_test_util.h"
 #include "tests/support/test_catalog.h"
@@ -438,7 +438,7 @@ TEST_F(SchemaUpgrade, StepFailingHalfWayLeavesNoTraceAndCompletesOnTheNextStart)
   try {
     RunUpgradeSteps(context_, 33, LastUpgradeStep());
     FAIL() << "the refused update must end the upgrade";
-  } catch (const data::AgentError& error) {
+  } catch (const base::AgentError& error) {
     EXPECT_NE(std::string::npos, error.description().find("step 33")) << error.description();
   }
   EXPECT_EQ(before, raw.Dump());
@@ -519,9 +519,9 @@ TEST_F(SchemaUpgrade, ReplyWidthStepChangesNothingOnTheEmbeddedDriver) {
 
 TEST_F(SchemaUpgrade, RefusesWithoutAConnectionOrOutsideTheList) {
   UpgradeContext empty;
-  EXPECT_THROW(RunUpgradeSteps(empty, 1, 3), data::AgentError);
-  EXPECT_THROW(RunUpgradeSteps(context_, 0, 3), data::AgentError);
-  EXPECT_THROW(RunUpgradeSteps(context_, 4, LastUpgradeStep() + 1), data::AgentError);
+  EXPECT_THROW(RunUpgradeSteps(empty, 1, 3), base::AgentError);
+  EXPECT_THROW(RunUpgradeSteps(context_, 0, 3), base::AgentError);
+  EXPECT_THROW(RunUpgradeSteps(context_, 4, LastUpgradeStep() + 1), base::AgentError);
   EXPECT_FALSE(Raw().HasTable("MsgRoom"));
 }
 

@@ -36,7 +36,7 @@ class AgentSmsTest : public SmsFixture {
   data::Value Peek(const std::string& sql) {
     try {
       return catalog_.Scalar(sql);
-    } catch (const data::AgentError&) {
+    } catch (const base::AgentError&) {
       return data::Value();  // the agent holds the catalog for a moment
     }
   }

@@ -36,12 +36,12 @@ TEST(MobileNumberText, DigitsWithOptionalPlus) {
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.mobile.AsText());
     if (c.want == nullptr) {
-      EXPECT_THROW(sms::MobileNumberText(c.mobile), data::AgentError);
+      EXPECT_THROW(sms::MobileNumberText(c.mobile), base::AgentError);
     } else {
       EXPECT_EQ(c.want, sms::MobileNumberText(c.mobile));
     }
   }
-  EXPECT_THROW(sms::MobileNumberText(data::Value()), data::AgentError);
+  EXPECT_THROW(sms::MobileNumberText(data::Value()), base::AgentError);
 }
 
 TEST(OutboxDateTime, LocalTimeInFixedWidth) {
@@ -65,8 +65,8 @@ TEST_F(NextSerialTest, LargestPlusOne) {
   outbox->Execute("Insert into Send(SN,Msg) values(99.0,'d')");
   EXPECT_EQ(100, sms::NextSerial(*outbox, "Send", "SN"));
   outbox->Execute("Insert into Send(SN,Msg) values(2147483647,'e')");
-  EXPECT_THROW(sms::NextSerial(*outbox, "Send", "SN"), data::AgentError);
-  EXPECT_THROW(sms::NextSerial(*outbox, "NoSuchTable", "SN"), data::AgentError);
+  EXPECT_THROW(sms::NextSerial(*outbox, "Send", "SN"), base::AgentError);
+  EXPECT_THROW(sms::NextSerial(*outbox, "NoSuchTable", "SN"), base::AgentError);
 }
 
 class CheckSmsTest : public SmsFixture {

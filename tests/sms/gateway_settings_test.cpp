@@ -17,7 +17,7 @@ TEST_F(GatewaySettingsTest, CustomerIdOfFirstRow) {
   catalog_.Insert("SMSDatabase", {{"SN", 1}, {"Customer_ID", 4711}});
   EXPECT_EQ(4711, sms::GetSMSCustomerID(catalog_.connection()));
   catalog_.Exec("Update SMSDatabase set Customer_ID=Null");
-  EXPECT_THROW(sms::GetSMSCustomerID(catalog_.connection()), data::AgentError);
+  EXPECT_THROW(sms::GetSMSCustomerID(catalog_.connection()), base::AgentError);
 }
 
 TEST_F(GatewaySettingsTest, EmptyTableChangesNothing) {

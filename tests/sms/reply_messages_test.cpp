@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "data/numbers.h"
+#include "base/numbers.h"
 #include "tests/sms/sms_fixture.h"
 
 namespace sms_test {
@@ -52,7 +52,7 @@ std::string Line(const std::string& text, const std::string& label) {
 
 // Ageing interest on the whole balance, in whole rupees.
 std::string AgeingInterest(double balance, double rate, std::int32_t days, int lperiod = 360) {
-  return data::FormatAmount(data::RoundHalfEven(balance * rate / 100 * days / lperiod));
+  return base::FormatAmount(base::RoundHalfEven(balance * rate / 100 * days / lperiod));
 }
 
 class ComposeTest : public SmsFixture {};
@@ -97,7 +97,7 @@ TEST_F(ComposeTest, StatementOfAPartlyRepaidLoan) {
                            "Penal Due: 60.00\r\n"
                            "Till Date: 2081/04/25";
   EXPECT_EQ(want, text);
-  EXPECT_EQ(data::ParseNumber(interest), loans_.InterestDue);
+  EXPECT_EQ(base::ParseNumber(interest), loans_.InterestDue);
 }
 
 // 2,999.60 repaid leaves 0.40 payable, which rounds to nothing: the penal computed on the
@@ -311,7 +311,7 @@ TEST_F(ComposeTest, FlatRateInterest) {
   std::string date = AdDateOf("2081/04/25");
   const std::string text = sms::ComposeReportSMS(loans_, sms_, 101, date);
   const std::int32_t days = Days("2081/03/01", "2081/04/25") + 1;
-  EXPECT_EQ("D.INT: " + data::FormatAmount(12000.0 * days * 12 / 100 / 360), Line(text, "D.INT: "));
+  EXPECT_EQ("D.INT: " + base::FormatAmount(12000.0 * days * 12 / 100 / 360), Line(text, "D.INT: "));
 }
 
 // Interest never paid: the days run from the first loan date.
@@ -321,7 +321,7 @@ TEST_F(ComposeTest, FlatRateInterestNeverPaidCountsFromTheLoan) {
   const std::string text = sms::ComposeReportSMS(loans_, sms_, 101, date);
   EXPECT_EQ("REPORT FROM: 0000/00/00", Line(text, "REPORT FROM: "));
   const std::int32_t days = Days("2081/01/01", "2081/01/20") + 1;
-  EXPECT_EQ("D.INT: " + data::FormatAmount(12000.0 * days * 12 / 100 / 360), Line(text, "D.INT: "));
+  EXPECT_EQ("D.INT: " + base::FormatAmount(12000.0 * days * 12 / 100 / 360), Line(text, "D.INT: "));
 }
 
 TEST_F(ComposeTest, DateThatIsNotAnAdDateFails) {
@@ -329,7 +329,7 @@ TEST_F(ComposeTest, DateThatIsNotAnAdDateFails) {
   for (const char* bad : {"", "2024/13/45", "tomorrow"}) {
     SCOPED_TRACE(bad);
     std::string date = bad;
-    EXPECT_THROW(sms::ComposeLoanSMS(loans_, 101, date), data::AgentError);
+    EXPECT_THROW(sms::ComposeLoanSMS(loans_, 101, date), base::AgentError);
   }
 }
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "base/agent_error.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/value.h"
@@ -88,7 +88,7 @@ class SmsFixture : public ::testing::Test {
       return sn.IsNull() ? 0 : sn.AsInt32();
     };
     context_.now = [] { return LocalTime(2025, 3, 15, 14, 5, 9); };
-    context_.report_error = [this](const data::AgentError& e) { errors_.push_back(e); };
+    context_.report_error = [this](const base::AgentError& e) { errors_.push_back(e); };
   }
 
   void SetUp() override {
@@ -214,7 +214,7 @@ class SmsFixture : public ::testing::Test {
   loans::LoanState loans_;
   sms::SmsState sms_;
   sms::SmsContext context_;
-  std::vector<data::AgentError> errors_;
+  std::vector<base::AgentError> errors_;
   int next_index_ = 1;
 };
 

@@ -3,20 +3,20 @@
 
 #include <gtest/gtest.h>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 namespace test_support {
 
 // Runs `action` and returns the AgentError it throws; fails the test when nothing is thrown.
 template <typename Action>
-data::AgentError ErrorOf(Action action) {
+base::AgentError ErrorOf(Action action) {
   try {
     action();
-  } catch (const data::AgentError& e) {
+  } catch (const base::AgentError& e) {
     return e;
   }
-  ADD_FAILURE() << "no AgentError thrown";
-  return data::AgentError(0, "");
+  ADD_FAILURE() << "no base::AgentError thrown";
+  return base::AgentError(0, "");
 }
 
 }  // namespace test_support

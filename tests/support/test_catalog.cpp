@@ -9,7 +9,7 @@
 #include <random>
 #include <system_error>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 #include "data/connection_string.h"
 #include "data/drivers.h"
 
@@ -30,7 +30,7 @@ TempDir::TempDir() {
       return;
     }
     if (attempt > 100) {
-      throw data::AgentError(data::kFileNotFound,
+      throw base::AgentError(base::kFileNotFound,
                              "Cannot create a temporary folder under " + base.string());
     }
   }
@@ -309,7 +309,7 @@ void ProgramFolder::WriteFile(const std::string& name, const std::string& conten
   std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
   out << content;
   if (!out) {
-    throw data::AgentError(data::kFileNotFound, "Cannot write " + (folder_ / name).string());
+    throw base::AgentError(base::kFileNotFound, "Cannot write " + (folder_ / name).string());
   }
 }
 

@@ -110,7 +110,7 @@ class TestCatalog {
   // The catalog's own connection (statements are SQL Server texts, rewritten by the driver).
   data::Connection& connection() { return *connection_; }
 
-  // Runs a statement; throws data::AgentError as the driver does.
+  // Runs a statement; throws base::AgentError as the driver does.
   void Exec(const std::string& sql);
 
   // "Insert Into [table]([c1],[c2],...) Values(v1,v2,...)" with the values as SqlLiteral.

@@ -1,11 +1,11 @@
-#ifndef MAV_HOST_CATALOG_GENERATOR_H_
-#define MAV_HOST_CATALOG_GENERATOR_H_
+#ifndef MAV_TOOLS_CATALOG_GENERATOR_H_
+#define MAV_TOOLS_CATALOG_GENERATOR_H_
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
-namespace host {
+namespace tools {
 
 // Generated accounting catalogs (embedded SQLite files) for the demo and the benchmarks,
 // with the accounting application's own tables as they are before the agent's schema
@@ -65,6 +65,6 @@ void AddRepairBacklog(const std::filesystem::path& file, int vouchers, std::int6
 // have the upgrade's iDate and Acode columns.
 void CreateAgentIndexes(const std::filesystem::path& file);
 
-}  // namespace host
+}  // namespace tools
 
-#endif  // MAV_HOST_CATALOG_GENERATOR_H_
+#endif  // MAV_TOOLS_CATALOG_GENERATOR_H_

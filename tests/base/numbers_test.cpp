@@ -1,10 +1,10 @@
-#include "data/numbers.h"
+#include "base/numbers.h"
 
 #include <gtest/gtest.h>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
-namespace data {
+namespace base {
 namespace {
 
 TEST(RoundHalfEven, ExactHalvesGoToEvenNeighbour) {
@@ -120,4 +120,4 @@ TEST(LeadingNumber, ReadsTheLeadingNumericPart) {
 }
 
 }  // namespace
-}  // namespace data
+}  // namespace base

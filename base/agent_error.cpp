@@ -1,8 +1,8 @@
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
 #include <utility>
 
-namespace data {
+namespace base {
 
 AgentError::AgentError(int number, std::string description)
     : std::runtime_error("Error " + std::to_string(number) + ": " + description),
@@ -11,4 +11,4 @@ AgentError::AgentError(int number, std::string description)
 
 std::string AgentError::Report() const { return what(); }
 
-}  // namespace data
+}  // namespace base

@@ -1,10 +1,10 @@
-#ifndef MAV_DATA_AGENT_ERROR_H_
-#define MAV_DATA_AGENT_ERROR_H_
+#ifndef MAV_BASE_AGENT_ERROR_H_
+#define MAV_BASE_AGENT_ERROR_H_
 
 #include <stdexcept>
 #include <string>
 
-namespace data {
+namespace base {
 
 // Error numbers shown to people ("Error <number>: <description>"). The values are
 // persisted in logs and reports: add new ones, never renumber.
@@ -38,6 +38,6 @@ class AgentError : public std::runtime_error {
   std::string description_;
 };
 
-}  // namespace data
+}  // namespace base
 
-#endif  // MAV_DATA_AGENT_ERROR_H_
+#endif  // MAV_BASE_AGENT_ERROR_H_

@@ -1,4 +1,4 @@
-#include "host/catalog_generator.h"
+#include "tools/catalog_generator.h"
 
 #include <sqlite3.h>
 
@@ -10,11 +10,11 @@
 #include <variant>
 #include <vector>
 
+#include "base/agent_error.h"
+#include "base/numbers.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
-#include "data/numbers.h"
 
-namespace host {
+namespace tools {
 namespace {
 
 namespace fs = std::filesystem;
@@ -52,7 +52,7 @@ class Statement {
 
  private:
   [[noreturn]] void Fail(const std::string& what) {
-    throw data::AgentError(data::kDatabaseError,
+    throw base::AgentError(base::kDatabaseError,
                            what + ": " + (db_ != nullptr ? sqlite3_errmsg(db_) : "no database"));
   }
   sqlite3* db_;
@@ -69,7 +69,7 @@ class Database {
                         nullptr) != SQLITE_OK) {
       const std::string message = sqlite3_errmsg(db_);
       sqlite3_close(db_);
-      throw data::AgentError(data::kConnectionFailed,
+      throw base::AgentError(base::kConnectionFailed,
                              "Cannot create " + file.string() + ": " + message);
     }
     sqlite3_busy_timeout(db_, 5000);  // milliseconds; the agent may be writing
@@ -83,7 +83,7 @@ class Database {
     if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
       const std::string message = error != nullptr ? error : "unknown error";
       sqlite3_free(error);
-      throw data::AgentError(data::kDatabaseError, sql + ": " + message);
+      throw base::AgentError(base::kDatabaseError, sql + ": " + message);
     }
   }
   sqlite3* get() { return db_; }
@@ -278,7 +278,7 @@ void DepositVoucher(LedgerWriter& ledger, std::int64_t account, std::int64_t vou
 
 double Installment(double loan, double rate, int months) {
   const double r = rate / 1200.0;  // per month
-  return data::RoundHalfEven(loan * r / (1 - std::pow(1 + r, -months)), 2);
+  return base::RoundHalfEven(loan * r / (1 - std::pow(1 + r, -months)), 2);
 }
 
 }  // namespace
@@ -370,9 +370,9 @@ void FillDemoCatalog(const fs::path& file, const fs::path& outbox, const std::st
       if (due > today_bs) break;
       if (calendar::BsAddMonths(due, skipped) > today_bs) break;
       const std::int64_t fyear = due < years.current_from ? 3 : 4;
-      const double interest = data::RoundHalfEven(balance * rate / 1200.0, 2);
+      const double interest = base::RoundHalfEven(balance * rate / 1200.0, 2);
       const double principal =
-          data::RoundHalfEven(fixed_installment ? payment - interest : payment, 2);
+          base::RoundHalfEven(fixed_installment ? payment - interest : payment, 2);
       balance -= principal;
       RepaymentVoucher(ledger, loan, mid, voucher++, fyear, due, principal, interest);
     }
@@ -541,4 +541,4 @@ void CreateAgentIndexes(const fs::path& file) {
   db.Exec("Create Index If Not Exists IX_Acc_Name On Acc(Name)");
 }
 
-}  // namespace host
+}  // namespace tools

@@ -1,4 +1,4 @@
-#include "data/numbers.h"
+#include "base/numbers.h"
 
 #include <cerrno>
 #include <cfenv>
@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <limits>
 
-#include "data/agent_error.h"
+#include "base/agent_error.h"
 
-namespace data {
+namespace base {
 
 double RoundHalfEven(double x) {
   // nearbyint rounds in the current mode, which is round-to-nearest-even unless changed;
@@ -227,4 +227,4 @@ double LeadingNumber(std::string_view text) {
   return std::strtod(number.c_str(), nullptr);
 }
 
-}  // namespace data
+}  // namespace base

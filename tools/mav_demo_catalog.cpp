@@ -13,9 +13,9 @@
 #include <iostream>
 #include <string>
 
+#include "base/agent_error.h"
 #include "calendar/bs_date.h"
-#include "data/agent_error.h"
-#include "host/catalog_generator.h"
+#include "tools/catalog_generator.h"
 
 namespace {
 
@@ -48,23 +48,23 @@ int main(int argc, char** argv) {
     if (mode == "demo") {
       const std::filesystem::path folder = std::filesystem::absolute(argv[2]);
       std::filesystem::create_directories(folder);
-      host::WriteSettingsFile(folder, folder, "MavDemo");
-      host::WriteSmsOutbox(folder / "SMSData.mdb");
-      host::CreateApplicationCatalog(folder / "MavDemo.db");
-      host::FillDemoCatalog(folder / "MavDemo.db", folder / "SMSData.mdb", today_ad, today_bs);
+      tools::WriteSettingsFile(folder, folder, "MavDemo");
+      tools::WriteSmsOutbox(folder / "SMSData.mdb");
+      tools::CreateApplicationCatalog(folder / "MavDemo.db");
+      tools::FillDemoCatalog(folder / "MavDemo.db", folder / "SMSData.mdb", today_ad, today_bs);
       std::cout << "Demo program folder " << folder.string() << " (today is BS " << today_bs
                 << ")\n";
       return 0;
     }
     if (mode == "large") {
-      host::LargeCatalog size;
+      tools::LargeCatalog size;
       if (argc > 3) size.loans = std::stoi(argv[3]);
       if (argc > 4) size.ledger_rows = std::stoll(argv[4]);
-      host::WriteLargeCatalog(argv[2], size, today_bs);
+      tools::WriteLargeCatalog(argv[2], size, today_bs);
       std::cout << "Large catalog " << argv[2] << "\n";
       return 0;
     }
-  } catch (const data::AgentError& e) {
+  } catch (const base::AgentError& e) {
     std::cerr << e.Report() << "\n";
     return 1;
   }

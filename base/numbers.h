@@ -1,5 +1,5 @@
-#ifndef MAV_DATA_NUMBERS_H_
-#define MAV_DATA_NUMBERS_H_
+#ifndef MAV_BASE_NUMBERS_H_
+#define MAV_BASE_NUMBERS_H_
 
 #include <cstdint>
 #include <string>
@@ -7,7 +7,7 @@
 
 // Number rules shared by every subsystem: amounts are doubles, roundings send exact
 // halves to the even neighbour, fixed-width integers never wrap.
-namespace data {
+namespace base {
 
 // x rounded to a whole number; an exact half goes to the even neighbour (2.5 -> 2, 3.5 -> 4).
 double RoundHalfEven(double x);
@@ -50,6 +50,6 @@ double ParseNumber(std::string_view text);
 // reading stops at the first other character. "12abc" -> 12, "abc" -> 0, "1 2x" -> 12.
 double LeadingNumber(std::string_view text);
 
-}  // namespace data
+}  // namespace base
 
-#endif  // MAV_DATA_NUMBERS_H_
+#endif  // MAV_BASE_NUMBERS_H_
