@@ -65,9 +65,12 @@ class InstallmentDates {
   }
 
   // Moves to the next installment date and returns the days of its period: from the
-  // previous date to this one, both days counted for the first period.
+  // previous date to this one, both days counted for the first period. The day count puts
+  // the two dates in order in place, so an installment date earlier than the previous date
+  // becomes that previous date, and the plan steps on from there: a first installment
+  // (Tfrom) before the loan's start date (tDate) is dated on the start date.
   std::int32_t Next() {
-    const std::string previous = current_;
+    std::string previous = current_;
     if (first_) {
       current_ = start_date_;
     } else if (type_code_ == kOtherLoan) {
@@ -75,7 +78,7 @@ class InstallmentDates {
     } else {
       current_ = calendar::BsAddMonths(current_, step_);
     }
-    const std::int32_t days = DaysBetween(previous, current_);
+    const std::int32_t days = calendar::BsDaysBetween(previous, current_);
     if (first_) {
       first_ = false;
       return base::CheckedInt32(std::int64_t{days} + 1);

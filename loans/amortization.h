@@ -27,7 +27,9 @@ std::int16_t LoanTypeCode(const std::string& loan_type);
 // - nop: installments per year for yearly loans, days between installments for periodic
 //   ones; period: the loan's term, not used;
 // - first_date: the loan's start date, where the first interest period begins (the first
-//   period counts its first and last day); start_date: the first installment's date;
+//   period counts its first and last day); start_date: the first installment's date. Each
+//   period's day count puts its two dates in order and the plan goes on from the later one,
+//   so a start_date before first_date dates the first installment first_date;
 // - payment: in/out, the fixed principal (BuildPrincipalSchedule) or the fixed installment
 //   (BuildInstallmentSchedule); left 0 on return;
 // - type_code: kMonthlyLoan steps one month, kYearlyLoan 12 / nop months (halves to even),

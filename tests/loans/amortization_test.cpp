@@ -117,6 +117,19 @@ TEST_F(ScheduleTest, InterestHalfGoesToEvenInComputedOrder) {
   }
 }
 
+// A first installment date (2081/01/15) before the loan's start date (2081/02/01): the day
+// count puts the two in order, so the first installment falls on the start date after
+// 17 + 1 days and the next one a month later.
+TEST_F(ScheduleTest, FirstInstallmentBeforeTheStartDateFallsOnIt) {
+  double payment = 1000;
+  data::RecordSet plan = loans::BuildPrincipalSchedule(
+      state_, 2000, 12, 1, 2, "2081/02/01", payment, loans::kMonthlyLoan, "2081/01/15", false);
+  ExpectPlan(plan, {
+                       {1, "2081/02/01", 2000, 1012, 1000, 12, 1000},
+                       {2, "2081/03/01", 1000, 1011, 1000, 11, 0},
+                   });
+}
+
 TEST_F(ScheduleTest, DayStepsOfPeriodicAndOtherLoans) {
   const struct {
     bool periodic;
