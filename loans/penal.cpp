@@ -166,12 +166,16 @@ void CalcPenalDue(LoanState& state, data::RecordSet& schedule, double taken_tota
 
   // Month-interest supplement: interest unpaid for more than a whole month (the month before
   // the as-of month, plus MIGrace days) adds its own penal on loans that carry the Mi flag.
-  // The months count from the paid-up-to date as it stands ("0000/00/00" counts from year 0,
-  // so a loan whose interest was never paid is in the 3-or-more tier).
+  // The months that pick the rate count from the date InterestDays counts from; without one
+  // there is no supplement. The month length is read last, only for flagged loans, since the
+  // month before the as-of month may lie outside the calendar.
+  const std::string months_from =
+      IsMissingDate(state.InterestPaidUpto) ? first_loan_date.Get() : state.InterestPaidUpto;
+  if (months_from.empty()) return;
+  const double months = calendar::BsMonthsBetween(months_from, as_of);
+  if (months < 1 || !GetAmortizationMi(state, account_code)) return;
   const int month_days = PreviousMonthDays(as_of);
   if (!(state.InterestDays > month_days + 1 + s.MIGrace)) return;
-  const double months = calendar::BsMonthsBetween(state.InterestPaidUpto, as_of);
-  if (months < 1 || !GetAmortizationMi(state, account_code)) return;
   const double rate = months < 2 ? s.MI1 : months < 3 ? s.MI2 : s.MI3;
   const double base = s.MiStatus == "Interest" ? state.InterestDue : outstanding;
   state.PenalDue += base::RoundHalfEven(

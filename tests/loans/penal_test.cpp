@@ -246,12 +246,16 @@ TEST_F(PenalTest, MonthInterestWhenInterestWasNeverPaid) {
   state_.settings.MI1 = 1;
   state_.settings.MI2 = 36.5;
   state_.settings.MI3 = 73;
-  // The days run from the first loan date (72 to 2081/04/10, two whole months), but the
-  // months count from the paid-up-to date "0000/00/00", thousands of them: the rate is MI3.
-  // (72 - 31 - 1) x 1,000 x 73 / 100 / 365 = 80.
-  EXPECT_EQ(80, Penal(MakePlan({}), 12000, 0));
+  // Days and months both run from the first loan date: 72 days to 2081/04/10, two whole
+  // months, so the rate is MI2: (72 - 31 - 1) x 1,000 x 36.5 / 100 / 365 = 40.
+  EXPECT_EQ(40, Penal(MakePlan({}), 12000, 0));
   EXPECT_EQ("0000/00/00", state_.InterestPaidUpto);
   EXPECT_EQ(72, state_.InterestDays);
+
+  // Neither date: no supplement, even with a grace that every day count exceeds.
+  catalog().Exec("Delete From [Master]");
+  state_.settings.MIGrace = -40;
+  EXPECT_EQ(0, Penal(MakePlan({}), 12000, 0));
 }
 
 TEST_F(PenalTest, NoMonthInterestWithoutTheFlag) {
@@ -262,6 +266,8 @@ TEST_F(PenalTest, NoMonthInterestWithoutTheFlag) {
   state_.settings.MiStatus = "Interest";
   state_.settings.MI2 = 36.5;
   EXPECT_EQ(0, Penal(MakePlan({}), 12000, 0));
+  // The month before 1500/01 lies outside the calendar; it is not needed without the flag.
+  EXPECT_EQ(0, Penal(MakePlan({}), 12000, 0, "1500/01/10"));
 }
 
 TEST_F(LoanCatalogTest, FirstLoanDate) {
