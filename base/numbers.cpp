@@ -23,6 +23,14 @@ double RoundHalfEven(double x, int decimals) {
   return std::nearbyint(x * scale) / scale;
 }
 
+std::uint8_t ToByte(double x) {
+  const double r = RoundHalfEven(x);
+  if (!(r >= 0.0 && r <= 255.0)) {
+    throw AgentError(kOverflow, "Overflow: " + ShortestText(x) + " does not fit a byte");
+  }
+  return static_cast<std::uint8_t>(r);
+}
+
 std::int16_t ToInt16(double x) {
   const double r = RoundHalfEven(x);
   if (!(r >= -32768.0 && r <= 32767.0)) {

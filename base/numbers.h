@@ -18,6 +18,7 @@ double RoundHalfEven(double x, int decimals);
 
 // Conversions to fixed-width integers: rounded half to even first.
 // Throws AgentError kOverflow when the rounded value does not fit.
+std::uint8_t ToByte(double x);  // 0..255
 std::int16_t ToInt16(double x);
 std::int32_t ToInt32(double x);
 

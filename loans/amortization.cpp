@@ -186,7 +186,7 @@ std::string GetLoanMaturityDate(LoanState& state, std::int32_t account_code) {
   const std::string loan_type = RequiredText(rs.Field("LoanType"));
   const std::string fixed_by = RequiredText(rs.Field("Fixedby"));
   const std::string calc = RequiredText(rs.Field("CalC"));
-  const double swith = NumberOrZero(rs.Field("Swith"));
+  const std::uint8_t swith = base::ToByte(NumberOrZero(rs.Field("Swith")));
 
   const std::int16_t type_code = LoanTypeCode(loan_type);
   const bool periodic = loan_type == "Periodic";

@@ -57,7 +57,9 @@ data::RecordSet BuildInstallmentSchedule(LoanState& state, double loan, double r
 
 // The date of the last installment of the account's plan, built from its Amortization row;
 // "" when the account has no row, the row's Fixedby is neither "Kista" nor "Principal", or
-// the plan is empty. Throws kInvalidUseOfNull for a Null column other than Swith.
+// the plan is empty. Swith is a byte (halves to even, so 0.5 reads 0 and 1.5 reads 2).
+// Throws kInvalidUseOfNull for a Null column other than Swith, kOverflow for a Swith outside
+// 0 to 255.
 std::string GetLoanMaturityDate(LoanState& state, std::int32_t account_code);
 
 }  // namespace loans

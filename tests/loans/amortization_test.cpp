@@ -7,6 +7,7 @@
 
 #include "base/agent_error.h"
 #include "tests/loans/loan_catalog.h"
+#include "tests/support/agent_error_of.h"
 
 namespace {
 
@@ -260,6 +261,35 @@ TEST_F(LoanCatalogTest, MaturityDateOfInstallmentLoanAndFlatLoan) {
   kista.Swith = std::int64_t{0};
   AddLoan(kista);
   EXPECT_EQ("2081/06/01", loans::GetLoanMaturityDate(state_, 503));
+}
+
+// Swith is a byte: only a value that rounds (halves to even) to 1 plans a flat loan with
+// its interest (six months instead of five); one outside 0 to 255 is an overflow.
+TEST_F(LoanCatalogTest, MaturityDateReadsSwithAsAByte) {
+  const struct {
+    double swith;
+    const char* want;  // "" for the overflow error
+  } kCases[] = {
+      {0.5, "2081/06/01"}, {0.6, "2081/07/01"}, {1.4, "2081/07/01"},
+      {1.5, "2081/06/01"}, {256, ""},           {-1, ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.swith);
+    catalog().Exec("Delete From Amortization");
+    LoanRow flat;
+    flat.Loan = 10000.0;
+    flat.Payment = 2000.0;
+    flat.Fixedby = "Kista";
+    flat.Calc = "Flat";
+    flat.Swith = c.swith;
+    AddLoan(flat);
+    if (*c.want != '\0') {
+      EXPECT_EQ(c.want, loans::GetLoanMaturityDate(state_, 501));
+    } else {
+      EXPECT_EQ(base::kOverflow,
+                test_support::ErrorOf([&] { loans::GetLoanMaturityDate(state_, 501); }).number());
+    }
+  }
 }
 
 TEST_F(LoanCatalogTest, MaturityDateWithoutAPlanIsEmpty) {
