@@ -207,19 +207,22 @@ double ParseNumber(std::string_view text) {
 }
 
 double LeadingNumber(std::string_view text) {
-  std::string number;
-  std::size_t i = 0;
   auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-  while (i < text.size() && is_blank(text[i])) ++i;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    number.push_back(text[i]);
-    ++i;
-  }
+  auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::size_t i = 0;
+  auto skip_blanks = [&] {
+    while (i < text.size() && is_blank(text[i])) ++i;
+  };
+  std::string number;  // sign, digits and point as read, then "e" and the exponent
+  bool digit_seen = false;
+  skip_blanks();
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) number.push_back(text[i++]);
   bool point = false;
   for (; i < text.size(); ++i) {
     const char c = text[i];
     if (is_blank(c)) continue;
-    if (c >= '0' && c <= '9') {
+    if (is_digit(c)) {
+      digit_seen = true;
       number.push_back(c);
     } else if (c == '.' && !point) {
       point = true;
@@ -228,11 +231,24 @@ double LeadingNumber(std::string_view text) {
       break;
     }
   }
-  if (number.empty() || number == "-" || number == "+" || number == "." || number == "-." ||
-      number == "+.") {
-    return 0.0;
+  if (!digit_seen) return 0.0;
+  // An exponent: "E" or "D" (either case), an optional sign and digits; without digits the
+  // letter ends the number.
+  if (i < text.size() && std::string_view("EeDd").find(text[i]) != std::string_view::npos) {
+    ++i;
+    skip_blanks();
+    std::string exponent = "e";
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) exponent.push_back(text[i++]);
+    for (; i < text.size() && (is_digit(text[i]) || is_blank(text[i])); ++i) {
+      if (is_digit(text[i])) exponent.push_back(text[i]);
+    }
+    if (is_digit(exponent.back())) number += exponent;
   }
-  return std::strtod(number.c_str(), nullptr);
+  const double value = std::strtod(number.c_str(), nullptr);
+  if (std::isinf(value)) {
+    throw AgentError(kOverflow, "Overflow: '" + std::string(text) + "' is too large");
+  }
+  return value;
 }
 
 }  // namespace base

@@ -47,8 +47,10 @@ double RoundTrip15(double x);
 double ParseNumber(std::string_view text);
 
 // The numeric value of the leading part of a text, as a lenient reader takes it: blanks
-// are skipped, a sign, digits (blanks between them ignored) and one decimal point are read,
-// reading stops at the first other character. "12abc" -> 12, "abc" -> 0, "1 2x" -> 12.
+// are skipped, a sign, digits (blanks between them ignored), one decimal point and an
+// exponent ("E" or "D", either case, with optional sign) are read, reading stops at the first
+// other character. "12abc" -> 12, "abc" -> 0, "1 2x" -> 12, "1E+15" -> 1e15, "2D3" -> 2000.
+// Throws AgentError kOverflow when the value exceeds the range of a double.
 double LeadingNumber(std::string_view text);
 
 }  // namespace base

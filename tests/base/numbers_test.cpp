@@ -111,12 +111,19 @@ TEST(ParseNumber, StrictNumbersOnly) {
 }
 
 TEST(LeadingNumber, ReadsTheLeadingNumericPart) {
-  EXPECT_EQ(12, LeadingNumber("12abc"));
-  EXPECT_EQ(0, LeadingNumber("abc"));
-  EXPECT_EQ(0, LeadingNumber(""));
-  EXPECT_EQ(12, LeadingNumber("1 2x"));
-  EXPECT_EQ(2081, LeadingNumber("2081/01/01"));
-  EXPECT_EQ(-4.5, LeadingNumber("  -4.5.6"));
+  const struct {
+    const char* text;
+    double want;
+  } kCases[] = {
+      {"12abc", 12},      {"abc", 0},      {"", 0},       {"1 2x", 12},       {"2081/01/01", 2081},
+      {"  -4.5.6", -4.5}, {"1E+15", 1e15}, {"2D3", 2000}, {"1.5e-2x", 0.015}, {"7d +2", 700},
+      {"3E", 3},          {"3Ex", 3},      {"E5", 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(c.want, LeadingNumber(c.text));
+  }
+  EXPECT_THROW(LeadingNumber("1E999"), AgentError);
 }
 
 }  // namespace
