@@ -147,8 +147,13 @@ std::string FormatAmount(double x) {
 }
 
 std::string FormatTwoDigits(std::int64_t x) {
+  // The sign stands before the two digits, not in place of one ("-05", as the pattern
+  // writes it). The magnitude is unsigned, so the most negative value has one too.
+  const std::uint64_t magnitude =
+      x < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(x) : static_cast<std::uint64_t>(x);
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%02lld", static_cast<long long>(x));
+  std::snprintf(buf, sizeof buf, "%s%02llu", x < 0 ? "-" : "",
+                static_cast<unsigned long long>(magnitude));
   return buf;
 }
 

@@ -32,7 +32,8 @@ std::int32_t CheckedInt32(std::int64_t x);
 // negative value that rounds to zero prints "0.00".
 std::string FormatAmount(double x);
 
-// The pattern "00": a whole number with at least two digits (7 -> "07", 123 -> "123").
+// The pattern "00": a whole number with at least two digits after any sign (7 -> "07",
+// 123 -> "123", -5 -> "-05").
 std::string FormatTwoDigits(std::int64_t x);
 
 // The shortest decimal text of x with at most 15 significant digits ("0.3" for 0.1 + 0.2,

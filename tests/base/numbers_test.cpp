@@ -71,6 +71,8 @@ TEST(FormatTwoDigits, PadsToTwo) {
   EXPECT_EQ("07", FormatTwoDigits(7));
   EXPECT_EQ("12", FormatTwoDigits(12));
   EXPECT_EQ("123", FormatTwoDigits(123));
+  EXPECT_EQ("-05", FormatTwoDigits(-5));
+  EXPECT_EQ("-12", FormatTwoDigits(-12));
 }
 
 TEST(ShortestText, FifteenSignificantDigits) {
