@@ -611,15 +611,15 @@ std::optional<AlterAdd> ParseAlterAdd(const std::string& sql) {
   return alter;
 }
 
-// "Update T Set a=1,b='x'" without a Where clause: `head` is the text up to the first
-// assignment.
-struct PlainUpdate {
+// "Update T Set a=1,b='x' [Where ...]": `head` is the text up to the first assignment.
+struct SetUpdate {
   std::string head;
   std::string table;
-  std::vector<std::string> assignments;  // as written
+  std::vector<std::string> assignments;  // trimmed, as written
+  std::string where;                     // " Where ..." as written; "" when none
 };
 
-std::optional<PlainUpdate> ParsePlainUpdate(const std::string& sql) {
+std::optional<SetUpdate> ParseSetUpdate(const std::string& sql) {
   static const std::regex kPattern(R"(^\s*update\s+(\[[^\]]+\]|[^\s\[]+)\s+set\s+)",
                                    std::regex::icase);
   static const std::regex kWhere(R"(\swhere\s)", std::regex::icase);
@@ -627,11 +627,12 @@ std::optional<PlainUpdate> ParsePlainUpdate(const std::string& sql) {
   if (!std::regex_search(sql, match, kPattern)) {
     return std::nullopt;
   }
-  PlainUpdate update;
+  SetUpdate update;
   update.head = match.str(0);
   update.table = match.str(1);
+  const std::string rest = match.suffix().str();
   // Quoted texts blanked out, so a "where" inside a literal is not taken for the clause.
-  std::string outside_quotes = match.suffix().str();
+  std::string outside_quotes = rest;
   bool in_quote = false;
   for (char& c : outside_quotes) {
     const bool quote = c == '\'';
@@ -642,10 +643,15 @@ std::optional<PlainUpdate> ParsePlainUpdate(const std::string& sql) {
       in_quote = !in_quote;
     }
   }
-  if (std::regex_search(outside_quotes, kWhere)) {
-    return std::nullopt;
+  std::smatch where;
+  std::size_t end = rest.size();
+  if (std::regex_search(outside_quotes, where, kWhere)) {
+    end = static_cast<std::size_t>(where.position(0));
+    update.where = rest.substr(end);
   }
-  update.assignments = SplitTopLevel(match.suffix().str());
+  for (const std::string& piece : SplitTopLevel(rest.substr(0, end))) {
+    update.assignments.push_back(Trim(piece));
+  }
   return update;
 }
 
@@ -653,9 +659,10 @@ std::optional<PlainUpdate> ParsePlainUpdate(const std::string& sql) {
 using PresentColumns = std::map<std::string, std::set<std::string>>;
 
 // Runs one statement of a step. An ALTER TABLE ... ADD adds only the columns the table still
-// lacks (nothing at all when it has them all); an Update that sets starting values without a
-// Where clause gives a column the step found already there its starting value only in the
-// rows where it is Null, so data already stored stays.
+// lacks (nothing at all when it has them all). An Update that sets starting values gives a
+// column the step found already there its starting value only in the rows where it is Null,
+// so data already stored stays; its own Where clause, if any, still picks the rows, and the
+// whole Update stays one statement, so that clause sees every row as it was before.
 void RunStatement(data::Connection& connection, const std::string& sql, PresentColumns& present) {
   if (const auto alter = ParseAlterAdd(sql)) {
     std::vector<std::string> missing;
@@ -674,26 +681,22 @@ void RunStatement(data::Connection& connection, const std::string& sql, PresentC
                                                                    : alter->head + Join(missing));
     return;
   }
-  if (const auto update = ParsePlainUpdate(sql)) {
+  if (const auto update = ParseSetUpdate(sql)) {
     const auto found = present.find(NameKey(update->table));
     if (found != present.end()) {
-      std::vector<std::string> kept;
+      std::vector<std::string> assignments;
       for (const std::string& assignment : update->assignments) {
         const std::string column = LeadingName(assignment);
-        if (found->second.count(NameKey(column)) == 0) {
-          kept.push_back(assignment);
+        const auto equals = assignment.find('=');
+        if (found->second.count(NameKey(column)) == 0 || equals == std::string::npos) {
+          assignments.push_back(assignment);
         } else {
-          // A column that was already there gets its starting value only where it has none.
-          std::string only_nulls = update->head;
-          only_nulls += assignment;
-          only_nulls += " Where [" + column + "] is null";
-          connection.Execute(only_nulls);
+          // Already there: a stored value stays, a Null gets the starting value.
+          assignments.push_back("[" + column + "]=Coalesce([" + column + "]," +
+                                Trim(assignment.substr(equals + 1)) + ")");
         }
       }
-      if (!kept.empty()) {
-        connection.Execute(kept.size() == update->assignments.size() ? sql
-                                                                     : update->head + Join(kept));
-      }
+      connection.Execute(update->head + Join(assignments) + update->where);
       return;
     }
   }

@@ -61,8 +61,9 @@ extern const char kDistrictList[];
 // Runs upgrade steps first_step..last_step in order (start-up runs 1..3 right after the
 // connection, then 4..LastUpgradeStep() after the fiscal year). A step whose probe finds its
 // object runs nothing. A step that runs is all-or-nothing: its statements and fill run in one
-// transaction, and an ALTER TABLE ... ADD adds only the columns still missing (a starting
-// value is then written only into the columns the step added). The first failing step throws
+// transaction, and an ALTER TABLE ... ADD adds only the columns still missing; a column it
+// found already there gets its starting value only in rows where it is Null, also when the
+// step's Update has a Where clause, so stored values stay. The first failing step throws
 // AgentError ("Schema upgrade step n: ...") and leaves the catalog as before that step; the
 // steps before it stay done.
 void RunUpgradeSteps(UpgradeContext& context, int first_step, int last_step);

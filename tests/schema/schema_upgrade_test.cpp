@@ -425,6 +425,29 @@ TEST_F(SchemaUpgrade, ColumnsAlreadyPresentKeepTheirValues) {
   }
 }
 
+// Step 36 fills with "... Where NDeposit is null". SubLedger already has NRate: the step adds
+// NDeposit, every row then matches the clause, yet a stored NRate stays. SavingSetting has
+// both columns: only Nulls in rows the clause picks are filled, judged on the rows as they
+// were (filling NDeposit first would leave the second row's NRate out).
+TEST_F(SchemaUpgrade, StepWithWhereClauseKeepsValuesOfColumnsAlreadyPresent) {
+  catalog_->Exec("Alter Table SubLedger Add NRate Float");
+  catalog_->Exec("Alter Table SavingSetting Add NDeposit Float,NRate Float");
+  catalog_->Insert("SubLedger", {{"LCODE", 20}, {"SubCODE", 5}, {"NRate", 7.5}});
+  catalog_->Insert("SubLedger", {{"LCODE", 20}, {"SubCODE", 6}});
+  catalog_->Insert("SavingSetting", {{"SN", 1}, {"NDeposit", 100.0}, {"NRate", 2.0}});
+  catalog_->Insert("SavingSetting", {{"SN", 2}});
+  catalog_->Insert("SavingSetting", {{"SN", 3}, {"NDeposit", 100.0}});
+
+  Upgrade();
+
+  RawCatalog raw = Raw();
+  EXPECT_EQ((std::vector<std::vector<std::string>>{{"5", "0.0", "7.5"}, {"6", "0.0", "0.0"}}),
+            raw.Rows("select SubCODE, NDeposit, NRate from SubLedger order by SubCODE"));
+  EXPECT_EQ((std::vector<std::vector<std::string>>{
+                {"1", "100.0", "2.0"}, {"2", "0.0", "0.0"}, {"3", "100.0", "<null>"}}),
+            raw.Rows("select SN, NDeposit, NRate from SavingSetting order by SN"));
+}
+
 TEST_F(SchemaUpgrade, StepFailingHalfWayLeavesNoTraceAndCompletesOnTheNextStart) {
   AddOldRows();
   RunUpgradeSteps(context_, 1, 32);
