@@ -6,6 +6,7 @@
 #include <FL/Fl_RGB_Image.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 #include <X11/Xlib.h>
 #include <pthread.h>
 #include <signal.h>
@@ -133,7 +134,10 @@ WindowPlacement LowerRightPlacement(float screen_width, float screen_height, flo
 bool DisplayAvailable() {
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return false;
-  XCloseDisplay(display);
+  // The toolkit keeps this connection instead of opening its own later. An X server resets
+  // when its last client leaves, and refuses connections while it does: on a display with no
+  // other client (one that has just started) closing here and reopening would fail at random.
+  fl_open_display(display);
   return true;
 }
 

@@ -19,8 +19,8 @@ struct WindowPlacement {
 WindowPlacement LowerRightPlacement(float screen_width, float screen_height, float window_width,
                                     float window_height);
 
-// True when an X display can be opened. Asked before the window toolkit starts, because
-// the toolkit ends the process when it finds none.
+// True when an X display can be opened; the window toolkit then uses that connection.
+// Asked before the toolkit starts, because the toolkit ends the process when it finds none.
 bool DisplayAvailable();
 
 // Runs the agent with its window: start-up (an error is shown in a message box), then the
