@@ -101,6 +101,7 @@ class AgentProcess {
   }
 
   std::string Out() const { return Read(out_file_); }
+  std::string Err() const { return Read(err_file_); }
 
  private:
   bool Reap(bool block) {

@@ -52,31 +52,34 @@ TEST(ServiceWindow, CaptionSizeColourAndPlacement) {
   program.PointAt(catalog);
   fs::create_directories(dir.path() / "home");
 
-  // A display number nobody uses: no socket and no lock file.
-  int number = 91;
-  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
-         fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
-    ++number;
-  }
-  const std::string display = ":" + std::to_string(number);
+  // The server takes the first free display number itself (its lock file makes the choice
+  // safe against servers that other test runs start at the same time) and writes it to its
+  // standard output once it accepts connections. It logs each client's connection, and it
+  // ends when its last client leaves: nothing connects before the agent, so an agent that
+  // let go of the display after its first connection would find the server gone.
   AgentProcess xvfb(xvfb_path, {}, dir.path(),
-                    {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
-  // The server answers requests (not only has its socket) before the agent looks for it:
-  // an agent that finds no display runs without a window.
+                    {"-displayfd", "1", "-terminate", "-audit", "2", "-screen", "0", "1024x768x24",
+                     "-nolisten", "tcp"},
+                    "xvfb");
+  std::string number;
   ASSERT_TRUE(xvfb.WaitFor([&] {
-    return fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) &&
-           std::system(("DISPLAY=:" + std::to_string(number) + " xwininfo -root >/dev/null 2>&1")
-                           .c_str()) == 0;
-  }));
+    const std::string out = xvfb.Out();
+    number = out.substr(0, out.find('\n'));
+    return out.find('\n') != std::string::npos;
+  })) << xvfb.Stop().err;
+  const std::string display = ":" + number;
 
   AgentProcess agent(program.InstallExecutable(),
                      {{"DISPLAY", display}, {"HOME", (dir.path() / "home").string()}}, dir.path());
+  ASSERT_TRUE(agent.WaitFor([&] { return xvfb.Err().find(" connected ") != std::string::npos; }))
+      << agent.Stop().err;
   const std::string x = "DISPLAY=" + display + " ";
   std::string info;
   ASSERT_TRUE(agent.WaitFor([&] {
     info = Capture(x + "xwininfo -name 'MAV Services' 2>/dev/null");
     return info.find("IsViewable") != std::string::npos;
-  })) << agent.Stop().err;
+  })) << agent.Stop().err
+      << xvfb.Stop().err;
 
   // Client area 4365 x 1200 twips at 15 twips per pixel; lower right corner of the screen,
   // 130 twips from the right edge and 660 twips above the bottom (no frame under Xvfb).
