@@ -17,43 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "base/agent_error.h"
+#include "host/service_window_shared.h"
 
 namespace host {
 namespace {
 
-// Window and label layout, in twips.
-constexpr int kLabel1Left = 630, kLabel1Top = 240, kLabel1Width = 3015, kLabel1Height = 270;
-constexpr int kDbLabelLeft = 1530, kDbLabelTop = 720, kDbLabelWidth = 1215, kDbLabelHeight = 180;
-// Font sizes in pixels at 96 dots per inch (points × 96 / 72): 13.5 pt and 9 pt.
-constexpr int kLabel1FontPixels = 18;
-constexpr int kDbLabelFontPixels = 12;
-
-constexpr int Pixels(int twips) { return twips / kTwipsPerPixel; }
-
-// The application icon: a blue disc with a white speech bubble, `size` pixels square,
-// RGBA rows top to bottom.
-std::vector<unsigned char> IconPixels(int size) {
-  std::vector<unsigned char> rgba(static_cast<std::size_t>(size) * size * 4, 0);
-  const float c = (size - 1) / 2.0f;
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      unsigned char* p = &rgba[(static_cast<std::size_t>(y) * size + x) * 4];
-      const float dx = x - c, dy = y - c;
-      if (dx * dx + dy * dy > c * c + 0.5f) continue;  // transparent outside the disc
-      // Bubble: a box over the middle of the disc, with a small tail under its left half.
-      const float u = x / static_cast<float>(size), v = y / static_cast<float>(size);
-      const bool bubble =
-          (u > 0.22f && u < 0.78f && v > 0.28f && v < 0.62f) ||
-          (u > 0.32f && u < 0.44f && v >= 0.62f && v < 0.74f && u - 0.32f < 0.74f - v);
-      p[0] = bubble ? 255 : 64;
-      p[1] = bubble ? 255 : 64;
-      p[2] = bubble ? 255 : 160;
-      p[3] = 255;
-    }
-  }
-  return rgba;
-}
+Fl_Color Colour(Rgb rgb) { return fl_rgb_color(rgb.red, rgb.green, rgb.blue); }
 
 // A label that sizes itself to its text (left and top stay) and draws no background.
 class AutoSizeLabel : public Fl_Box {
@@ -84,16 +53,16 @@ class AutoSizeLabel : public Fl_Box {
 
 struct AgentWindow {
   AgentWindow()
-      : window(Pixels(kFormWidthTwips), Pixels(kFormHeightTwips), "MAV Services"),
+      : window(Pixels(kFormWidthTwips), Pixels(kFormHeightTwips), kWindowCaption),
         label1(Pixels(kLabel1Left), Pixels(kLabel1Top), Pixels(kLabel1Width), Pixels(kLabel1Height),
-               kRunningLabel, kLabel1FontPixels, fl_rgb_color(128, 128, 0)),
+               kRunningLabel, kLabel1FontPixels, Colour(kLabel1Colour)),
         db_label(Pixels(kDbLabelLeft), Pixels(kDbLabelTop), Pixels(kDbLabelWidth),
                  Pixels(kDbLabelHeight), kInitialDatabaseLabel, kDbLabelFontPixels,
-                 fl_rgb_color(192, 64, 0)),
+                 Colour(kDbLabelColour)),
         icon16(IconPixels(16)),
         icon32(IconPixels(32)) {
     window.end();
-    window.color(fl_rgb_color(192, 192, 255));
+    window.color(Colour(kWindowColour));
     const Fl_RGB_Image small(icon16.data(), 16, 16, 4);
     const Fl_RGB_Image big(icon32.data(), 32, 32, 4);
     const Fl_RGB_Image* images[] = {&big, &small};
@@ -114,22 +83,7 @@ void OnTimer(void* data) {
   Fl::repeat_timeout(0.1, OnTimer, data);
 }
 
-std::string StartupReport(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const base::AgentError& e) {
-    return e.Report();
-  } catch (const std::exception& e) {
-    return base::AgentError(base::kDatabaseError, e.what()).Report();
-  }
-}
-
 }  // namespace
-
-WindowPlacement LowerRightPlacement(float screen_width, float screen_height, float window_width,
-                                    float window_height) {
-  return {screen_width - window_width - 130.0f, screen_height - window_height - 660.0f};
-}
 
 bool DisplayAvailable() {
   Display* display = XOpenDisplay(nullptr);
@@ -158,7 +112,7 @@ int RunWindowed(ServiceForm& form) {
     form.Form_Load();
   } catch (...) {
     const std::string report = StartupReport(std::current_exception());
-    fl_message_title("MAV Services");
+    fl_message_title(kWindowCaption);
     fl_alert("%s", report.c_str());
     return 1;
   }

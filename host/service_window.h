@@ -19,8 +19,10 @@ struct WindowPlacement {
 WindowPlacement LowerRightPlacement(float screen_width, float screen_height, float window_width,
                                     float window_height);
 
-// True when an X display can be opened; the window toolkit then uses that connection.
-// Asked before the toolkit starts, because the toolkit ends the process when it finds none.
+// True when a window can be shown. On X11: when a display can be opened; the window toolkit
+// then uses that connection. Asked before the toolkit starts, because the toolkit ends the
+// process when it finds none. On Windows: when the process runs on an interactive desktop
+// (not as a service).
 bool DisplayAvailable();
 
 // Runs the agent with its window: start-up (an error is shown in a message box), then the
@@ -31,7 +33,8 @@ int RunWindowed(ServiceForm& form);
 // Runs the agent without a window: the same start-up (an error is written to `err` as
 // "Error <number>: <description>") and ticks every 100 ms. When start-up has finished, the
 // database label's text is written to `out` (">>Database" before the first tick), then
-// again whenever it changes. SIGINT and SIGTERM end it. Returns the
+// again whenever it changes. SIGINT and SIGTERM end it (on Windows: Ctrl-C, Ctrl-Break and
+// the console closing). Returns the
 // exit status: 0 after a signal, 1 when start-up failed.
 int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err);
 

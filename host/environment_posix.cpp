@@ -1,0 +1,36 @@
+// The platform parts of the environment on Linux and other POSIX systems.
+#include <ifaddrs.h>
+#include <net/if.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "host/environment.h"
+
+namespace host {
+
+std::filesystem::path ExecutableFolder() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return std::filesystem::current_path();
+  return exe.parent_path();
+}
+
+bool NetworkInterfaceUp() {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  bool up = false;
+  for (const ifaddrs* a = list; a != nullptr && !up; a = a->ifa_next) {
+    const unsigned flags = a->ifa_flags;
+    up = (flags & IFF_UP) && (flags & IFF_RUNNING) && !(flags & IFF_LOOPBACK);
+  }
+  freeifaddrs(list);
+  return up;
+}
+
+std::filesystem::path DefaultPrintCopyTarget() {
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr && *home != '\0' ? home : ".") / "ChPrint.mdb";
+}
+
+}  // namespace host

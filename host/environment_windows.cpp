@@ -1,0 +1,35 @@
+// The platform parts of the environment on Windows.
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "host/environment.h"
+
+namespace host {
+
+std::filesystem::path ExecutableFolder() {
+  // The path may be longer than MAX_PATH; a buffer that was filled to its end is too short.
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return std::filesystem::current_path();
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return std::filesystem::path(buffer).parent_path();
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool NetworkInterfaceUp() {
+  // The WinINet test of the accounting installation: a 255-character ANSI connection-name
+  // buffer announced as 254 long; only a return value of exactly 1 means online.
+  DWORD flags = 0;
+  char name[255] = {};
+  return InternetGetConnectedStateExA(&flags, name, 254, 0) == 1;
+}
+
+std::filesystem::path DefaultPrintCopyTarget() { return "C:\\ChPrint.mdb"; }
+
+}  // namespace host
