@@ -37,7 +37,10 @@ std::string SqlServerOdbcStringForDriver(const std::string& driver, const std::s
 // The names of the ODBC drivers the driver manager knows.
 std::vector<std::string> InstalledOdbcDrivers();
 
-// A Jet 4 database file (read through mdbtools; writes are refused).
+// A Jet 4 database file. On Linux it is read through mdbtools and writes are refused; on
+// Windows it is read and written through the system's ODBC driver "Microsoft Access Driver
+// (*.mdb, *.accdb)", and where that driver is missing, opening fails with kConnectionFailed
+// naming the driver and the file.
 std::unique_ptr<Connection> OpenJetFile(const std::filesystem::path& file,
                                         const std::string& password);
 
