@@ -15,6 +15,7 @@
 #include "data/record_set.h"
 #include "tests/data/connection_contract.h"
 #include "tests/support/agent_error_of.h"
+#include "tests/support/odbc_file_path.h"
 #include "tests/support/test_catalog.h"
 
 namespace {
@@ -24,7 +25,8 @@ using data::RecordSet;
 using data::Value;
 
 std::unique_ptr<data::Connection> OpenSqliteThroughOdbc(const std::filesystem::path& file) {
-  return data::OpenOdbc("Driver=SQLite3;Database=" + file.string(), data::Dialect::kSqlite);
+  return data::OpenOdbc("Driver=SQLite3;Database=" + test_support::OdbcFilePath(file),
+                        data::Dialect::kSqlite);
 }
 
 INSTANTIATE_TEST_SUITE_P(Odbc, ConnectionContract,

@@ -7,6 +7,7 @@
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "tests/support/agent_error_of.h"
+#include "tests/support/odbc_file_path.h"
 #include "tests/support/test_catalog.h"
 
 namespace data {
@@ -122,7 +123,7 @@ TEST(OpenConnection, DriverStringGoesToOdbcUnchanged) {
   test_support::TempDir dir;
   const fs::path file = dir.path() / "odbc.db";
   OpenSqliteFile(file, true)->Execute("Create Table T(Name varchar(20))");
-  auto c = OpenConnection("Driver=SQLite3;Database=" + file.string());
+  auto c = OpenConnection("Driver=SQLite3;Database=" + test_support::OdbcFilePath(file));
   EXPECT_EQ(Dialect::kSqlite, c->dialect());
   c->Execute("Insert Into T(Name) Values(" + SqlText("it's") + ")");
   EXPECT_EQ("it's",

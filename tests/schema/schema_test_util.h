@@ -15,8 +15,8 @@ namespace schema_test {
 class RawCatalog {
  public:
   explicit RawCatalog(const std::filesystem::path& file) {
-    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(file.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr) != SQLITE_OK) {
       throw std::runtime_error("cannot open " + file.string());
     }
     sqlite3_busy_timeout(db_, 5000);

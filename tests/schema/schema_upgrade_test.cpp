@@ -183,6 +183,7 @@ class SchemaUpgrade : public ::testing::Test {
 
   void UseCatalog(CatalogLevel level) {
     main_.reset();
+    catalog_.reset();  // an open file cannot be replaced on Windows
     catalog_ = std::make_unique<TestCatalog>(dir_.path(), "MavData2075", level);
     main_ = data::OpenConnection(catalog_->ConnectionString());
     context_.MainConnection = main_.get();

@@ -1,7 +1,5 @@
 #include "tests/support/test_catalog.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +20,7 @@ TempDir::TempDir() {
   const fs::path base = fs::temp_directory_path();
   for (int attempt = 0;; ++attempt) {
     const fs::path candidate =
-        base / ("mav-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+        base / ("mav-test-" + std::to_string(random()) + "-" + std::to_string(counter++) + "-" +
                 std::to_string(random() % 1000000));
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
