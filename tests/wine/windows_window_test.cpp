@@ -1,0 +1,116 @@
+// The Windows build's window under Wine on a virtual X display.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "tests/host/agent_process.h"
+#include "tests/support/test_catalog.h"
+#include "tests/wine/wine_agent.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using host_test::AgentProcess;
+
+// Runs a shell command; its stdout, or "" when it failed.
+std::string Capture(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+  return pclose(pipe) == 0 ? out : "";
+}
+
+int Field(const std::string& text, const std::string& name) {
+  std::smatch match;
+  if (!std::regex_search(text, match, std::regex(name + ":\\s+(-?[0-9]+)"))) return -1;
+  return std::stoi(match[1]);
+}
+
+TEST(WindowsWindow, CaptionIconColoursAndPlacement) {
+  const std::string xvfb_path = Capture("command -v Xvfb");
+  ASSERT_FALSE(xvfb_path.empty()) << "Xvfb is missing";
+  for (const char* tool : {"xwininfo", "xprop", "xwd", "convert"}) {
+    ASSERT_FALSE(Capture(std::string("command -v ") + tool).empty()) << tool << " is missing";
+  }
+  // Wine draws the frame and caption bar itself, as Windows does, instead of leaving them to
+  // a window manager (Xvfb has none): the X window is then the whole Windows window.
+  ASSERT_TRUE(
+      wine_test::RunWine("reg add 'HKCU\\Software\\Wine\\X11 Driver' /v Decorated /d N /f"));
+  wine_test::EndWineSession();
+
+  test_support::TempDir dir;
+  test_support::TestCatalog catalog(dir.path());
+  test_support::ProgramFolder program(dir.path() / "program");
+  test_support::SettingsRow row;
+  row.ServerName = wine_test::WindowsPath(catalog.directory());
+  row.UserName = "sa";
+  row.PassWord = "";
+  row.Dbase = catalog.name();
+  program.AddSettings(row);
+
+  // A display number nobody uses: no socket and no lock file.
+  int number = 191;
+  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
+         fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+    ++number;
+  }
+  const std::string display = ":" + std::to_string(number);
+  const std::string x = "DISPLAY=" + display + " ";
+  std::string path = xvfb_path.substr(0, xvfb_path.find('\n'));
+  AgentProcess xvfb(path, {}, dir.path(),
+                    {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
+  ASSERT_TRUE(xvfb.WaitFor(
+      [&] { return std::system((x + "xwininfo -root >/dev/null 2>&1").c_str()) == 0; }));
+
+  wine_test::WineAgent agent(program.path(), {{"DISPLAY", display}}, dir.path(), {});
+  std::string info;
+  ASSERT_TRUE(agent.process().WaitFor(
+      [&] {
+        info = Capture(x + "xwininfo -name 'MAV Services' 2>/dev/null");
+        return info.find("IsViewable") != std::string::npos;
+      },
+      std::chrono::seconds(120)))
+      << agent.process().Stop(SIGKILL).err;
+
+  // The outer window (client area 4365 x 1200 twips, 291 x 80 pixels, plus frame and caption
+  // bar) in the lower right corner: 130 twips from the right edge, 660 above the bottom.
+  const int left = Field(info, "Absolute upper-left X"), top = Field(info, "Absolute upper-left Y");
+  const int width = Field(info, "Width"), height = Field(info, "Height");
+  EXPECT_GT(width, 291);
+  EXPECT_GT(height, 80);
+  EXPECT_EQ((1024 * 15 - 130) / 15, left + width);
+  EXPECT_EQ((768 * 15 - 660) / 15, top + height);
+  EXPECT_NE(std::string::npos,
+            Capture(x + "xprop -name 'MAV Services' WM_NAME").find("\"MAV Services\""));
+
+  // The background in the lower left corner of the client area, away from both labels; the
+  // label colours RGB(128, 128, 0) and RGB(192, 64, 0) once drawn, and the icon's blue disc
+  // RGB(64, 64, 160) in the caption bar.
+  const std::string shot = (dir.path() / "screen.xwd").string();
+  const std::string window_area = std::to_string(width) + "x" + std::to_string(height) + "+" +
+                                  std::to_string(left) + "+" + std::to_string(top);
+  std::string pixel, colours;
+  agent.process().WaitFor([&] {
+    if (std::system((x + "xwd -root -silent -out " + shot).c_str()) != 0) return false;
+    pixel = Capture("convert xwd:" + shot + " -crop 1x1+" + std::to_string(left + 12) + "+" +
+                    std::to_string(top + height - 12) + " txt:-");
+    colours = Capture("convert xwd:" + shot + " -crop " + window_area + " -unique-colors txt:-");
+    return colours.find("(192,64,0)") != std::string::npos;
+  });
+  EXPECT_NE(std::string::npos, pixel.find("(192,192,255)")) << pixel;
+  EXPECT_NE(std::string::npos, colours.find("(192,64,0)")) << colours;
+  EXPECT_NE(std::string::npos, colours.find("(128,128,0)")) << colours;
+  EXPECT_NE(std::string::npos, colours.find("(64,64,160)")) << colours;
+
+  agent.process().Stop(SIGKILL);
+  xvfb.Stop(SIGTERM);
+}
+
+}  // namespace
