@@ -55,19 +55,20 @@ TEST(WindowsWindow, CaptionIconColoursAndPlacement) {
   row.Dbase = catalog.name();
   program.AddSettings(row);
 
-  // A display number nobody uses: no socket and no lock file.
-  int number = 191;
-  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
-         fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
-    ++number;
-  }
-  const std::string display = ":" + std::to_string(number);
-  const std::string x = "DISPLAY=" + display + " ";
+  // The server takes the first free display number itself (its lock file makes the choice
+  // safe against servers that other test runs start at the same time) and writes it to its
+  // standard output once it accepts connections.
   std::string path = xvfb_path.substr(0, xvfb_path.find('\n'));
   AgentProcess xvfb(path, {}, dir.path(),
-                    {display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
-  ASSERT_TRUE(xvfb.WaitFor(
-      [&] { return std::system((x + "xwininfo -root >/dev/null 2>&1").c_str()) == 0; }));
+                    {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
+  std::string number;
+  ASSERT_TRUE(xvfb.WaitFor([&] {
+    const std::string out = xvfb.Out();
+    number = out.substr(0, out.find('\n'));
+    return out.find('\n') != std::string::npos;
+  })) << xvfb.Stop().err;
+  const std::string display = ":" + number;
+  const std::string x = "DISPLAY=" + display + " ";
 
   wine_test::WineAgent agent(program.path(), {{"DISPLAY", display}}, dir.path(), {});
   std::string info;
