@@ -3,9 +3,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -718,6 +721,153 @@ class Rewriter {
   Statement st_;               // the statement being rewritten
 };
 
+// --- Reading single statements: LimitForSqlite, DeclaredCollation. ---
+
+// The tokens of `sql` but blanks and comments.
+std::vector<Token> SignificantTokens(std::string_view sql) {
+  std::vector<Token> tokens = Tokenize(sql);
+  std::erase_if(tokens,
+                [](const Token& t) { return t.kind == Kind::kSpace || t.kind == Kind::kComment; });
+  return tokens;
+}
+
+bool IsWordToken(const std::vector<Token>& t, std::size_t p, std::string_view word) {
+  return p < t.size() && t[p].kind == Kind::kWord && EqualsIgnoreCase(t[p].text, word);
+}
+bool IsPunctToken(const std::vector<Token>& t, std::size_t p, std::string_view punct) {
+  return p < t.size() && t[p].kind == Kind::kPunct && t[p].text == punct;
+}
+
+// A plain name: a word that is no keyword, or a [bracketed] or "quoted" name.
+bool IsNameToken(const std::vector<Token>& t, std::size_t p) {
+  if (p >= t.size()) return false;
+  if (t[p].kind == Kind::kBracketed || t[p].kind == Kind::kQuoted) return true;
+  return t[p].kind == Kind::kWord && !IsClauseWord(t[p].text);
+}
+
+// The name a token spells, without its brackets or quotes.
+std::string_view NameOf(const Token& token) {
+  std::string_view text = token.text;
+  if (token.kind != Kind::kBracketed && token.kind != Kind::kQuoted) return text;
+  const char close = token.kind == Kind::kBracketed ? ']' : text.front();
+  text.remove_prefix(1);
+  if (!text.empty() && text.back() == close) text.remove_suffix(1);
+  return text;
+}
+
+// Most values of an In list that LimitForSqlite splits; a longer list runs as it is.
+constexpr std::size_t kMostSplitValues = 32;
+
+// "SELECT <columns or *> FROM <table> WHERE ... <column> In(<whole numbers>) ... ORDER BY
+// <columns>", the In list one of the conditions joined by And at the top level of the Where.
+struct InListSelect {
+  std::string_view head;                 // the text before the In condition
+  std::string_view column;               // the column before In, as written
+  std::string_view tail;                 // the text after the In list's ")", Order By included
+  std::string_view order;                // the Order By terms, as written
+  std::vector<std::string_view> values;  // distinct, in list order
+};
+
+std::optional<InListSelect> ReadInListSelect(std::string_view sql) {
+  const std::vector<Token> t = SignificantTokens(sql);
+  const auto offset = [&](std::size_t p) {
+    return static_cast<std::size_t>(t[p].text.data() - sql.data());
+  };
+  std::size_t p = 0;
+  if (!IsWordToken(t, p++, "select")) return std::nullopt;
+  // The columns: * or plain names, so that every row of the result is one table row.
+  bool star = false;
+  std::vector<std::string_view> columns;
+  if (IsPunctToken(t, p, "*")) {
+    star = true;
+    ++p;
+  } else {
+    for (;; p += 2) {
+      if (!IsNameToken(t, p)) return std::nullopt;
+      columns.push_back(NameOf(t[p]));
+      if (!IsPunctToken(t, p + 1, ",")) break;
+    }
+    ++p;
+  }
+  if (!IsWordToken(t, p, "from") || !IsNameToken(t, p + 1) || !IsWordToken(t, p + 2, "where")) {
+    return std::nullopt;
+  }
+  p += 3;
+
+  // The Where runs to the Order By; nothing at its top level may join conditions other than
+  // by And (an And inside Between or Case joins no conditions).
+  static constexpr std::string_view kStops[] = {"or",    "between",   "case",   "group", "having",
+                                                "union", "intersect", "except", "limit", "window"};
+  std::size_t order = kNone;
+  std::vector<std::size_t> conditions{p};  // where each condition starts
+  int depth = 0;
+  for (std::size_t q = p; q < t.size() && order == kNone; ++q) {
+    if (IsPunctToken(t, q, "(")) ++depth;
+    if (IsPunctToken(t, q, ")") && --depth < 0) return std::nullopt;
+    if (depth > 0) continue;
+    for (std::string_view stop : kStops) {
+      if (IsWordToken(t, q, stop)) return std::nullopt;
+    }
+    if (IsWordToken(t, q, "and")) conditions.push_back(q + 1);
+    if (IsWordToken(t, q, "order") && IsWordToken(t, q + 1, "by")) order = q;
+  }
+  if (order == kNone || depth != 0) return std::nullopt;
+  conditions.push_back(order + 1);  // as if an "and" stood before the Order By
+
+  // The Order By: plain names that are columns of the result, each with ASC or DESC.
+  for (std::size_t q = order + 2;; ++q) {
+    if (!IsNameToken(t, q)) return std::nullopt;
+    const std::string_view name = NameOf(t[q]);
+    if (!star && std::none_of(columns.begin(), columns.end(),
+                              [&](std::string_view c) { return EqualsIgnoreCase(c, name); })) {
+      return std::nullopt;
+    }
+    if (IsWordToken(t, q + 1, "asc") || IsWordToken(t, q + 1, "desc")) ++q;
+    if (q + 1 == t.size()) break;
+    if (!IsPunctToken(t, q + 1, ",")) return std::nullopt;
+    ++q;
+  }
+
+  // The first condition that is exactly "<name> In(<whole numbers>)".
+  for (std::size_t i = 0; i + 1 < conditions.size(); ++i) {
+    const std::size_t begin = conditions[i];
+    const std::size_t end = conditions[i + 1] - 1;  // at its "and", or at "order"
+    if (!IsNameToken(t, begin) || !IsWordToken(t, begin + 1, "in") ||
+        !IsPunctToken(t, begin + 2, "(") || !IsPunctToken(t, end - 1, ")")) {
+      continue;
+    }
+    InListSelect in;
+    std::vector<std::int64_t> seen;
+    bool numbers = true;
+    for (std::size_t q = begin + 3;; q += 2) {
+      const std::size_t first = q;
+      const bool minus = IsPunctToken(t, q, "-");
+      if (minus || IsPunctToken(t, q, "+")) ++q;
+      std::int64_t value = 0;
+      const std::string_view digits = q < end - 1 ? t[q].text : std::string_view();
+      const auto [rest, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+      numbers = !digits.empty() && t[q].kind == Kind::kNumber && ec == std::errc() &&
+                rest == digits.data() + digits.size();
+      if (!numbers) break;
+      if (minus) value = -value;
+      if (std::find(seen.begin(), seen.end(), value) == seen.end()) {
+        seen.push_back(value);
+        in.values.push_back(sql.substr(offset(first), offset(q) + digits.size() - offset(first)));
+      }
+      if (q + 1 == end - 1) break;  // the list's ")"
+      numbers = IsPunctToken(t, q + 1, ",");
+      if (!numbers) break;
+    }
+    if (!numbers || in.values.size() < 2 || in.values.size() > kMostSplitValues) continue;
+    in.head = sql.substr(0, offset(begin));
+    in.column = t[begin].text;
+    in.tail = sql.substr(offset(end - 1) + 1);
+    in.order = sql.substr(offset(order + 2));
+    return in;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string RewriteForSqlite(std::string_view sql) {
@@ -729,6 +879,50 @@ std::string RewriteForSqlite(std::string_view sql) {
     if (ContainsIgnoreCase(sql, mark)) return Rewriter(sql).Run();
   }
   return std::string(sql);
+}
+
+std::string LimitForSqlite(std::string_view select, std::int64_t max_rows) {
+  const std::string limit = " LIMIT " + std::to_string(max_rows);
+  const std::optional<InListSelect> in = ReadInListSelect(select);
+  if (!in) return std::string(select) + limit;
+  // One sub-select per value: "column=value" stands where "column In(...)" stood, and each
+  // reads its first rows in the Order By's order. The outer Order By merges them; its names
+  // are the result's column names, which keep the collation of the columns they read.
+  std::string out = "SELECT * FROM (";
+  for (std::size_t i = 0; i < in->values.size(); ++i) {
+    if (i > 0) out += ") UNION ALL SELECT * FROM (";
+    out.append(in->head).append(in->column).append("=").append(in->values[i]);
+    out.append(in->tail).append(limit);
+  }
+  return out.append(") ORDER BY ").append(in->order).append(limit);
+}
+
+std::string DeclaredCollation(std::string_view create_table, std::string_view column) {
+  const std::vector<Token> t = SignificantTokens(create_table);
+  // A column definition follows the first "(" or a "," inside it at the same level.
+  int depth = 0;
+  for (std::size_t p = 0; p < t.size(); ++p) {
+    if (IsPunctToken(t, p, "(")) {
+      if (++depth != 1) continue;
+    } else if (IsPunctToken(t, p, ")")) {
+      if (--depth <= 0) break;
+      continue;
+    } else if (depth != 1 || !IsPunctToken(t, p, ",")) {
+      continue;
+    }
+    if (!IsNameToken(t, p + 1) || !EqualsIgnoreCase(NameOf(t[p + 1]), column)) continue;
+    int inner = 0;
+    for (std::size_t q = p + 2; q < t.size(); ++q) {
+      if (IsPunctToken(t, q, "(")) ++inner;
+      if (IsPunctToken(t, q, ")") && --inner < 0) break;
+      if (inner == 0 && IsPunctToken(t, q, ",")) break;
+      if (inner == 0 && IsWordToken(t, q, "collate") && q + 1 < t.size()) {
+        return std::string(NameOf(t[q + 1]));
+      }
+    }
+    return "BINARY";
+  }
+  return "";
 }
 
 }  // namespace data

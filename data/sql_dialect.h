@@ -1,6 +1,7 @@
 #ifndef MAV_DATA_SQL_DIALECT_H_
 #define MAV_DATA_SQL_DIALECT_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,22 @@ namespace data {
 // Never fails: a text it cannot read (an unterminated literal, unpaired parentheses) is
 // passed on as far as it is not understood, for SQLite to report.
 std::string RewriteForSqlite(std::string_view sql);
+
+// A text that reads the first `max_rows` rows (max_rows > 0) of `select`, one SELECT already
+// in SQLite's dialect without a LIMIT of its own: `select` followed by LIMIT max_rows.
+// When `select` reads one table, its columns are * or plain names, its Where holds
+// "column In(whole numbers)" among conditions joined by And at the top level, and it ends in
+// an Order By of result columns, the text is instead one ordered, limited sub-select per
+// listed value, merged under the same Order By and limit. An index on (column, sort
+// columns) then serves each value's first rows, where In would read every row of every
+// value and sort them all. The rows are the same, in the same order (rows that tie on the
+// sort columns may come in another order, as SQL leaves it open).
+std::string LimitForSqlite(std::string_view select, std::int64_t max_rows);
+
+// The collation by which SQLite compares `column` (any letter case) of the table that the
+// CREATE TABLE text `create_table` (as sqlite_master keeps it) declares: the name after the
+// column's COLLATE as written, "BINARY" when it names none, "" when there is no such column.
+std::string DeclaredCollation(std::string_view create_table, std::string_view column);
 
 }  // namespace data
 

@@ -102,11 +102,12 @@ class SqliteConnection : public Connection {
     QueryResult result;
     try {
       // A single SELECT that sorts a long result only to have its first rows read is told
-      // so: SQLite then keeps the top rows while it scans instead of sorting them all. The
-      // rewritten text runs as it is (rewriting it again changes nothing).
+      // so: SQLite then keeps the top rows while it scans instead of sorting them all, and
+      // an In list is read value by value (LimitForSqlite). The rewritten text runs as it
+      // is (rewriting it again changes nothing).
       const std::string rewritten = RewriteForSqlite(sql);
       if (max_rows > 0 && IsPlainSelect(rewritten)) {
-        Run(rewritten + " LIMIT " + std::to_string(max_rows), &result);
+        Run(LimitForSqlite(rewritten, max_rows), &result);
       } else {
         Run(sql, &result);
       }

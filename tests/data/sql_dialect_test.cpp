@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -909,6 +911,109 @@ TEST_F(SqlDialect, EveryStatementOfTheAgentRuns) {
   EXPECT_EQ("Dear Ram", Scalar("Select Msg from Send"));
   EXPECT_EQ("Dear Ram", Scalar("Select [Send] from LoanSMS"));
   EXPECT_EQ("101", Scalar("Select ACode from Master Where VOUCHER_NO=5"));
+}
+
+// The steps of a query plan (EXPLAIN QUERY PLAN) that sort rows read from `table` itself,
+// rather than the few rows of sub-selects: a sort beside a SCAN or SEARCH of the table.
+std::vector<std::string> SortsOfTableRows(Connection& db, const std::string& sql,
+                                          const std::string& table) {
+  const QueryResult plan = db.Query("EXPLAIN QUERY PLAN " + sql);
+  std::vector<std::string> sorts;
+  for (const auto& sort : plan.rows) {
+    if (sort.at(3).AsText().find("TEMP B-TREE") == std::string::npos) continue;
+    for (const auto& step : plan.rows) {
+      const std::string detail = step.at(3).AsText();
+      if (step.at(1).AsInt64() == sort.at(1).AsInt64() &&
+          (detail.rfind("SCAN " + table, 0) == 0 || detail.rfind("SEARCH " + table, 0) == 0)) {
+        sorts.push_back(detail + " / " + sort.at(3).AsText());
+      }
+    }
+  }
+  return sorts;
+}
+
+// The interest paid-up-to lookup reads the first row of two accounts' ledgers, one of them
+// long: through the index on (CODE, PaidUpto) each account gives its first rows in order,
+// and only those few rows are sorted.
+TEST_F(SqlDialect, FirstRowsOfAnInListAreReadValueByValue) {
+  Exec(
+      "Create Table Master(CODE int,Date varchar(10),PaidUpto varchar(10),Vtype varchar(30),"
+      "Debit Float,Credit Float)");
+  Exec("Create Index MAV_Master_CODE_PaidUpto On Master(CODE,PaidUpto)");
+  Exec("Begin");
+  for (int i = 0; i < 300; ++i) {
+    char paid_upto[16];
+    std::snprintf(paid_upto, sizeof paid_upto, "2080/%02d/%02d", 1 + i % 12, 1 + i / 12);
+    const int code = i % 3 == 0 ? 101 : i % 3 == 1 ? 2 : 7;
+    // Texts in both letter cases, so that an order by the wrong collation shows.
+    Exec("Insert Into Master Values(" + std::to_string(code) + ",'2080/01/01','" + paid_upto +
+         "','" + (i % 2 == 0 ? "r" : "R") + std::to_string(1000 + i) + "'," +
+         std::to_string(i % 10 == 0 ? 0 : i) + ",0)");
+  }
+  Exec("Commit");
+
+  const std::string kPaidUpto =
+      "Select Date,PaidUpto,Vtype from [Master] Where Code In(101,2) and (Debit+Credit)>0 order "
+      "by [Paidupto] DESC";
+  const std::string split = LimitForSqlite(RewriteForSqlite(kPaidUpto), 1);
+  EXPECT_EQ(Texts{}, SortsOfTableRows(*db_, split, "Master")) << split;
+  // The same text with a plain LIMIT sorts every row of both accounts.
+  EXPECT_NE(Texts{}, SortsOfTableRows(*db_, RewriteForSqlite(kPaidUpto) + " LIMIT 1", "Master"));
+
+  const struct {
+    const char* sql;
+    int rows;    // read at most
+    bool split;  // read value by value
+  } kCases[] = {
+      {kPaidUpto.c_str(), 1, true},
+      {"Select * from Master Where Code In (2, 101, 2) order by PaidUpto desc, Vtype", 7, true},
+      {"Select Vtype,Code from [Master] Where Debit>0 and code in(7,-1,101) order by Vtype", 9,
+       true},
+      {"Select Vtype from Master Where Code In(2,101) or Code=7 order by Vtype", 5, false},
+      {"Select Vtype from Master Where Code not In(2,101) order by Vtype", 5, false},
+      {"Select Vtype from Master Where Code In(2,101) order by PaidUpto", 5, false},
+      {"Select Vtype from Master Where Code In(2,101.5) order by Vtype", 5, false},
+      {"Select Vtype from Master Where Code In(2,101)", 5, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.sql);
+    const std::string text = LimitForSqlite(RewriteForSqlite(c.sql), c.rows);
+    EXPECT_EQ(c.split, text.find("UNION ALL") != std::string::npos) << text;
+    std::vector<std::vector<Value>> want = db_->Query(c.sql).rows;
+    want.resize(std::min<std::size_t>(want.size(), c.rows));
+    const std::vector<std::vector<Value>> got = db_->QueryFirstRows(c.sql, c.rows).rows;
+    ASSERT_EQ(want.size(), got.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      for (std::size_t j = 0; j < want[i].size(); ++j) {
+        EXPECT_EQ(want[i][j].AsText(), got[i][j].AsText()) << "row " << i << " column " << j;
+      }
+    }
+  }
+}
+
+TEST(DeclaredCollation, FindsTheColumnsCollateClause) {
+  const struct {
+    const char* create;
+    const char* column;
+    const char* want;
+  } kCases[] = {
+      {"CREATE TABLE Acc(ACCODE Int,Name Varchar(100) COLLATE NOCASE,Alias Varchar(50))", "name",
+       "NOCASE"},
+      {"CREATE TABLE Acc(ACCODE Int,Name Varchar(100) COLLATE NOCASE,Alias Varchar(50))", "Alias",
+       "BINARY"},
+      {"CREATE TABLE Acc(ACCODE Int,Name Varchar(100) COLLATE NOCASE,Alias Varchar(50))", "Mid",
+       ""},
+      {"CREATE TABLE [T] (x numeric(10, 2) COLLATE RTRIM, \"Limit\" int collate [NoCase], "
+       "CONSTRAINT k PRIMARY KEY (y COLLATE BINARY), y text)",
+       "LIMIT", "NoCase"},
+      {"CREATE TABLE [T] (x numeric(10, 2) COLLATE RTRIM, \"Limit\" int, y text)", "x", "RTRIM"},
+      {"CREATE TABLE T(a int, -- note, b\n b text /* , c */, c text COLLATE NOCASE)", "b",
+       "BINARY"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.create) + " / " + c.column);
+    EXPECT_EQ(c.want, DeclaredCollation(c.create, c.column));
+  }
 }
 
 // Rewriting a rewritten statement changes nothing more.
