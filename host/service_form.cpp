@@ -13,12 +13,14 @@
 #include "host/fiscal_year.h"
 #include "host/ledger_fixups.h"
 #include "loans/loan_settings.h"
+#include "schema/agent_indexes.h"
 #include "schema/schema_upgrade.h"
 #include "sms/sms_service.h"
 
 namespace host {
 
-ServiceForm::ServiceForm(AgentState& state, std::ostream& log) : state_(state), errors_(log) {}
+ServiceForm::ServiceForm(AgentState& state, std::ostream& log)
+    : state_(state), log_(log), errors_(log) {}
 
 data::Connection& ServiceForm::Main() const {
   if (!state_.MainConnection) {
@@ -46,6 +48,7 @@ void ServiceForm::Form_Load() {
   CopyPrintDatabase();
   state_.CurFyear = GetCurrentFyear(Main());
   schema::RunUpgradeSteps(upgrade, 4, schema::LastUpgradeStep());
+  schema::CreateAgentIndexes(Main(), log_);
   loans::LoadLoanSettings(state_.loans);
 }
 

@@ -29,14 +29,15 @@ inline constexpr const char* kInitialDatabaseLabel = ">>Database";
 // LblDatbase().
 class ServiceForm {
  public:
-  // `log` receives the tick's trapped errors.
+  // `log` receives the tick's trapped errors and the indexes that start-up could not create.
   ServiceForm(AgentState& state, std::ostream& log);
 
   // Places the window (step 1 of start-up); set by the window before Form_Load.
   void set_place_window(std::function<void()> place) { place_window_ = std::move(place); }
 
   // Start-up: place the window, SetDatabase, upgrade steps 1-3, print database copy,
-  // CurFyear, upgrade steps 4-last, loan settings. Throws AgentError on the first failure.
+  // CurFyear, upgrade steps 4-last, the agent's indexes, loan settings. Throws AgentError on
+  // the first failure; an index that cannot be created is only logged.
   void Form_Load();
 
   // One tick. Traps every error: the SMS work, pass 1 and pass 2 are trapped each on its
@@ -63,6 +64,7 @@ class ServiceForm {
   void Trap(const char* unit, Work&& work);
 
   AgentState& state_;
+  std::ostream& log_;
   TickErrorLog errors_;
   std::function<void()> place_window_;
   std::string lbl_datbase_ = kInitialDatabaseLabel;
