@@ -1,12 +1,17 @@
 // One loan's figures for an SMS reply: CalcLoanDues (plan, overdue principal, penal, paid-up-to
 // date) plus GetAgeingInterest (interest on the ledger balance), on the large generated
-// catalog: 10,000 loans and one million Master rows, through the embedded driver. Each
-// iteration takes the next loan, so the figure is not one account's cached pages. The
-// counters give the queries one loan issues.
+// catalog: 10,000 loans and one million Master rows, through the embedded driver, with the
+// indexes the agent creates at start-up. Each iteration takes the next loan, so the figure is
+// not one account's cached pages. The counters give the queries one loan issues.
+// - BM_LoanFigures: loans that are being repaid.
+// - BM_NeverPaidLoanFigures: loans never repaid (a tenth of the catalog's), whose paid-up-to
+//   date comes from the first rows of the loan's and the interest-income account's ledgers
+//   together (about 380,000 rows).
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <iostream>
 #include <memory>
 #include <string>
 
@@ -14,6 +19,7 @@
 #include "loans/balance_ageing.h"
 #include "loans/loan_dues.h"
 #include "loans/loan_state.h"
+#include "schema/agent_indexes.h"
 #include "tests/support/test_catalog.h"
 #include "tools/catalog_generator.h"
 
@@ -22,7 +28,6 @@ namespace {
 constexpr int kLoans = 10000;
 constexpr std::int32_t kFirstLoan = 100000;  // loan account codes of the generator
 constexpr char kToday[] = "2081/06/15";
-constexpr std::int32_t kNewLoan = 99000;  // added below, never paid
 
 // Passes statements through and counts them.
 class CountingConnection : public data::Connection {
@@ -61,20 +66,7 @@ struct LargeCatalog {
         "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=;Initial Catalog=Large;"
         "Data Source=" +
         dir.path().string()));
-    // Beyond the generator's indexes: the interest-income account is looked up by its name.
-    connection->Execute("Create Index If Not Exists IX_Acc_Name On Acc(Name)");
-    // A loan just paid out: no ledger row carries a paid-up-to date, so the paid-up-to lookup
-    // falls back to the ledger of the loan and the interest-income account together.
-    connection->Execute("Insert Into Acc(ACCODE,subCode,Mid,Name,Alias) Values(" +
-                        std::to_string(kNewLoan) + ",101,1,'Member New','LN-NEW')");
-    connection->Execute(
-        "Insert Into Amortization Values(" + std::to_string(kNewLoan) +
-        ",50000,14,12,12,'2081/06/01','2081/07/01',5000,'Monthly','Principal','Dynamic',0,0)");
-    connection->Execute(
-        "Insert Into Master(Index_Rec,CODE,VOUCHER_NO,Fyear,Date,Vtype,Status,PaidUpto,Debit,"
-        "Credit) Values(99999999," +
-        std::to_string(kNewLoan) +
-        ",99999999,4,'2081/06/01','Payment','Loan','0000/00/00',50000,0)");
+    schema::CreateAgentIndexes(*connection, std::cerr);
   }
 
   test_support::TempDir dir;
@@ -98,10 +90,14 @@ void BM_LoanFigures(benchmark::State& state) {
   loan_state.settings.PLGrace = 5;
   const std::string as_of = kToday;
   const std::int64_t statements_before = catalog.connection->statements;
-  std::int64_t loans = 0;
+  std::int64_t loans = 0, next = 0;
   double total = 0;
   for (auto _ : state) {
-    const std::int32_t accode = kFirstLoan + static_cast<std::int32_t>(loans++ % kLoans);
+    // Loans i % 10 == 9 were never repaid: the next benchmark's.
+    std::int32_t i = static_cast<std::int32_t>(next++ % kLoans);
+    if (i % 10 == 9) i = static_cast<std::int32_t>(next++ % kLoans);
+    ++loans;
+    const std::int32_t accode = kFirstLoan + i;
     loan_state.OverdueInstallments = 0;
     total += loans::CalcLoanDues(loan_state, accode, as_of, 14);
     total += loans::GetAgeingInterest(loan_state, accode, as_of, 14);
@@ -123,16 +119,17 @@ void BM_NeverPaidLoanFigures(benchmark::State& state) {
   std::int64_t loans = 0;
   double total = 0;
   for (auto _ : state) {
-    ++loans;
-    total += loans::CalcLoanDues(loan_state, kNewLoan, as_of, 14);
-    total += loans::GetAgeingInterest(loan_state, kNewLoan, as_of, 14);
+    const std::int32_t accode =
+        kFirstLoan + 9 + 10 * static_cast<std::int32_t>(loans++ % (kLoans / 10));
+    total += loans::CalcLoanDues(loan_state, accode, as_of, 14);
+    total += loans::GetAgeingInterest(loan_state, accode, as_of, 14);
   }
   benchmark::DoNotOptimize(total);
   state.counters["queries_per_loan"] =
       static_cast<double>(catalog.connection->statements - statements_before) /
       static_cast<double>(loans);
 }
-BENCHMARK(BM_NeverPaidLoanFigures)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_NeverPaidLoanFigures)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -1,7 +1,9 @@
 // The SMS pass on the large generated catalog (10,000 loans, one million Master rows) through
-// the embedded driver, after the agent's own start-up (schema upgrade, loan settings):
+// the embedded driver, after the agent's own start-up (schema upgrade, the agent's indexes,
+// loan settings):
 // - BM_LoanStatementBacklog: one CheckSMS pass answering 10,000 pending LoanStatement
-//   requests, one per loan; items per second are replies per second.
+//   requests, one per loan, a tenth of them for loans never repaid; items per second are
+//   replies per second.
 // - BM_IdleTick: one tick of the agent (SMS customer number, gateway settings with the SIM
 //   outbox open, CheckSMS with nothing pending, both ledger fix-up passes).
 
@@ -72,10 +74,6 @@ struct Agent {
     form->Form_Load();
 
     data::Connection& main = *state.MainConnection;
-    // The interest-income account is looked up by its name for every reply, and every reply
-    // is stored by its request's serial and account.
-    main.Execute("Create Index If Not Exists IX_Acc_Name On Acc(Name)");
-    main.Execute("Create Index If Not Exists IX_LoanStatement_SN On LoanStatement(SN,Accode)");
     main.Execute("Delete from SMSDatabase");
     main.Execute("Insert into SMSDatabase(SN,[Database],[Password],dType,Customer_ID) values(1," +
                  data::SqlText((folder / "SMSData.mdb").string()) + ",'','SIM',0)");

@@ -98,10 +98,9 @@ const std::vector<AgentIndex>& AgentIndexes() {
       // updated by their AD date.
       {"Master", {"Date"}},
       {"Master", {"eDate"}},
-      // Accounts by code (lookups, the passes' joins), by subledger (the passes' joins) and
-      // by name (the interest-income account, for every reply).
+      // Accounts by code (lookups; the passes' joins from the rows found above to their
+      // subledger and ledger) and by name (the interest-income account, for every reply).
       {"Acc", {"ACCODE"}},
-      {"Acc", {"subCode"}},
       {"Acc", {"Name"}},
       {"SubLedger", {"SubCODE"}},
       {"Ledger", {"LCODE"}},

@@ -13,6 +13,7 @@
 #include "base/agent_error.h"
 #include "base/numbers.h"
 #include "calendar/bs_date.h"
+#include "data/sql_dialect.h"
 
 namespace tools {
 namespace {
@@ -86,11 +87,26 @@ class Database {
       throw base::AgentError(base::kDatabaseError, sql + ": " + message);
     }
   }
+  // Runs an SQL Server CREATE TABLE text as the embedded driver would.
+  void Create(const std::string& sql) { Exec(data::RewriteForSqlite(sql)); }
   sqlite3* get() { return db_; }
 
  private:
   sqlite3* db_ = nullptr;
 };
+
+// The keys and codes an accounting database has, and no more: the agent creates the indexes
+// it needs for its own statements at start-up.
+void CreateApplicationKeys(Database& db) {
+  db.Exec("Create Index Master_CODE On Master(CODE)");
+  db.Exec("Create Index Master_Voucher On Master(VOUCHER_NO,Fyear)");
+  db.Exec("Create Unique Index Master_Index_Rec On Master(Index_Rec)");
+  db.Exec("Create Unique Index Acc_ACCODE On Acc(ACCODE)");
+  db.Exec("Create Index Amortization_Accode On Amortization(Accode)");
+  db.Exec("Create Index SubLedger_SubCODE On SubLedger(SubCODE)");
+  db.Exec("Create Index LoanStatement_SN On LoanStatement(SN)");
+  db.Exec("Create Index SMSService_SN On SMSService(SN)");
+}
 
 constexpr std::int64_t kCashAccount = 1;
 constexpr std::int64_t kInterestAccount = 2;  // "Interest from Loan A/C"
@@ -125,50 +141,54 @@ std::string FormatAd(std::chrono::sys_days day) {
   return text;
 }
 
+// The accounting application's tables, declared as its SQL Server statements declare them
+// and rewritten as the embedded driver runs them: text columns compare without regard to
+// case, as on the server.
 void CreateTables(Database& db, bool repaired_master) {
-  db.Exec("Create Table Ledger(LCODE Int,NAME Varchar(100))");
-  db.Exec("Create Table SubLedger(LCODE Int,SubCODE Int,Name Varchar(100))");
-  db.Exec(
+  db.Create("Create Table Ledger(LCODE Int,NAME Varchar(100))");
+  db.Create("Create Table SubLedger(LCODE Int,SubCODE Int,Name Varchar(100))");
+  db.Create(
       "Create Table Acc(ACCODE Int,subCode Int,Mid Int,Name Varchar(100),Alias Varchar(50),"
       "Nalias Varchar(50))");
-  db.Exec(std::string("Create Table Master(Index_Rec Int,CODE Int,VOUCHER_NO Int,Fyear Int,") +
-          "Date Varchar(10),Vtype Varchar(30),Status Varchar(15),PaidUpto Varchar(10),Debit "
-          "Float,Credit Float,BillNo Varchar(20),Particular Varchar(200),eDate Varchar(10)" +
-          (repaired_master ? ",iDate Varchar(10),dTime Varchar(8),Acode Int,MasterCode Int" : "") +
-          ")");
-  db.Exec(
+  db.Create(
+      std::string("Create Table Master(Index_Rec Int,CODE Int,VOUCHER_NO Int,Fyear Int,") +
+      "Date Varchar(10),Vtype Varchar(30),Status Varchar(15),PaidUpto Varchar(10),Debit "
+      "Float,Credit Float,BillNo Varchar(20),Particular Varchar(200),eDate Varchar(10)" +
+      (repaired_master ? ",iDate Varchar(10),dTime Varchar(8),Acode Int,MasterCode Int" : "") +
+      ")");
+  db.Create(
       "Create Table MasterAc(Mcode Int,Name Varchar(100),Address Varchar(100),Mobile "
       "Varchar(30))");
-  db.Exec("Create Table OtherSetting(p1 Float,p2 Float,p3 Float)");
-  db.Exec("Create Table SavingSetting(SN Int,Name Varchar(50))");
-  db.Exec(
+  db.Create("Create Table OtherSetting(p1 Float,p2 Float,p3 Float)");
+  db.Create("Create Table SavingSetting(SN Int,Name Varchar(50))");
+  db.Create(
       "Create Table Amortization(Accode Int,Loan Float,Interest Float,Nop Int,Period Float,"
       "Tdate Varchar(10),Tfrom Varchar(10),Payment Float,LoanType Varchar(20),Fixedby "
       "Varchar(20),Calc Varchar(20),Swith Int,Mi Float)");
-  db.Exec(
+  db.Create(
       "Create Table AmDetails(Accode Int,SN Int,Date Varchar(10),Principal Float,Interest "
       "Float)");
-  db.Exec("Create Table LocalGroup(SN Int,Name Varchar(50))");
-  db.Exec("Create Table VDC(SN Int,Name Varchar(50))");
-  db.Exec("Create Table Tole(SN Int,Name Varchar(50))");
-  db.Exec("Create Table LoanDemandForm(SN Int,Mcode Int,Amount Float)");
-  db.Exec("Create Table VRemarks(SN Int,Remarks Varchar(200))");
-  db.Exec("Create Table Company(SN Int,Name Varchar(100),Address Varchar(100))");
-  db.Exec(
+  db.Create("Create Table LocalGroup(SN Int,Name Varchar(50))");
+  db.Create("Create Table VDC(SN Int,Name Varchar(50))");
+  db.Create("Create Table Tole(SN Int,Name Varchar(50))");
+  db.Create("Create Table LoanDemandForm(SN Int,Mcode Int,Amount Float)");
+  db.Create("Create Table VRemarks(SN Int,Remarks Varchar(200))");
+  db.Create("Create Table Company(SN Int,Name Varchar(100),Address Varchar(100))");
+  db.Create(
       "Create Table YearSetting(SN Int,Fyear Varchar(10),Dfrom Varchar(10),Dto Varchar(10),"
       "[Using] Int)");
   // The SMS tables as the agent's upgrade creates and extends them, so the upgrade keeps them.
-  db.Exec(
+  db.Create(
       "Create Table SMSDatabase (SN Int,[Database] Varchar(255),[Password] Varchar(30),BSMS "
       "Int,SMSRs Float,Msg Varchar(160),Server Varchar(60),Customer_ID Int,dType Varchar(30),"
       "DBUser varchar(30),SMSRsLoan Float)");
-  db.Exec(
+  db.Create(
       "Create Table LoanSMS(SN Int,Accode Int,Mobile Varchar(30),Date Varchar(10),[Receive] "
       "Varchar(255),[Send] Varchar(600),Reply Int, Fyear Int)");
-  db.Exec(
+  db.Create(
       "Create Table SMSService(SN Int,Date Varchar(30),BranchID Int,Customer_ID Int,Mobile "
       "Varchar(15),Request Varchar(30),Reply Varchar(255),Process_Status Int)");
-  db.Exec(
+  db.Create(
       "Create Table LoanStatement(SN Int,Accode int,Date Varchar(10),Mobile Varchar(15),Request "
       "Varchar(5),Message_Reply Varchar(200))");
 }
@@ -267,6 +287,17 @@ void RepaymentVoucher(LedgerWriter& ledger, std::int64_t loan, std::int64_t mid,
              "Interest received", nullptr, loan, mid, repaired);
 }
 
+// An interest-only receipt of one loan: cash in, interest out of the interest account, with
+// the loan's codes on both rows.
+void InterestReceipt(LedgerWriter& ledger, std::int64_t loan, std::int64_t mid,
+                     std::int64_t voucher, std::int64_t fyear, const std::string& date,
+                     double interest) {
+  ledger.Row(kCashAccount, voucher, fyear, date, "Receipt", "LoanR", kNoDate, interest, 0,
+             "Interest received", nullptr, loan, mid);
+  ledger.Row(kInterestAccount, voucher, fyear, date, "Receipt", "LoanR", date, 0, interest,
+             "Interest received", nullptr, loan, mid);
+}
+
 void DepositVoucher(LedgerWriter& ledger, std::int64_t account, std::int64_t voucher,
                     std::int64_t fyear, const std::string& date, double amount,
                     bool repaired = true) {
@@ -313,6 +344,7 @@ void CreateApplicationCatalog(const fs::path& file) {
   Database db(file, true);
   db.Exec("Begin");
   CreateTables(db, false);
+  CreateApplicationKeys(db);
   db.Exec("Commit");
 }
 
@@ -441,13 +473,20 @@ void WriteLargeCatalog(const fs::path& file, const LargeCatalog& size,
   WriteChart(db);
   const FiscalYears years = FiscalYearsAround(today_bs);
 
-  // About 70% of the rows belong to loans (2 for the disbursement, 3 per repayment), the rest
-  // to deposit vouchers (2 rows each) of half as many deposit accounts as loans.
+  // About 95% of the rows belong to loans, the rest to deposit vouchers (2 rows each) of half
+  // as many deposit accounts as loans. Every tenth loan (codes ending in 9) was paid out and
+  // never repaid: its ledger is its disbursement (2 rows). The others are repaid in cycles of
+  // one repayment voucher (cash, principal, interest) and two interest-only receipts (cash,
+  // interest), members paying interest monthly and principal less often; so the
+  // interest-income account holds about 38% of all rows.
   const int loans = std::max(size.loans, 1);
-  const std::int64_t loan_rows = size.ledger_rows * 7 / 10;
-  const int repayments = static_cast<int>(std::max<std::int64_t>((loan_rows / loans - 2) / 3, 0));
+  const int paying = loans - loans / 10;
+  const std::int64_t loan_rows = size.ledger_rows * 95 / 100;
+  const int cycles = static_cast<int>(
+      std::max<std::int64_t>((loan_rows - 2 * std::int64_t{loans}) / std::max(paying, 1) / 7, 0));
   const int deposit_accounts = std::max(loans / 2, 1);
-  const std::int64_t loan_rows_written = static_cast<std::int64_t>(loans) * (2 + 3 * repayments);
+  const std::int64_t loan_rows_written =
+      2 * std::int64_t{loans} + std::int64_t{paying} * 7 * cycles;
   const std::int64_t deposit_vouchers =
       std::max<std::int64_t>(size.ledger_rows - loan_rows_written, 0) / 2;
 
@@ -460,21 +499,28 @@ void WriteLargeCatalog(const fs::path& file, const LargeCatalog& size,
   std::int64_t voucher = 1;
   for (int i = 0; i < loans; ++i) {
     const std::int64_t loan = 100000 + i, mid = i + 1;
+    const bool never_paid = i % 10 == 9;
     const std::string name = "Member " + std::to_string(mid);
     member.Run({mid, name, "9841" + std::to_string(100000 + i)});
     account.Run({loan, std::int64_t{101 + i % 2}, mid, name, "LN-" + std::to_string(mid)});
     const double amount = 100000;
+    const int installments = std::max(cycles, 1);
     const std::string lent = calendar::BsAddDays(years.current_from, i % 30);
-    schedule.Run({loan, amount, static_cast<double>(std::max(repayments, 1)), lent,
-                  calendar::BsAddDays(lent, 15), amount / std::max(repayments, 1)});
+    schedule.Run({loan, amount, static_cast<double>(installments), lent,
+                  calendar::BsAddDays(lent, 15), amount / installments});
     ledger.Row(loan, voucher, 4, lent, "Payment", "Loan", kNoDate, amount, 0, "Loan issued",
                nullptr, nullptr, nullptr);
     ledger.Row(kCashAccount, voucher, 4, lent, "Payment", "...", kNoDate, 0, amount, "Loan issued",
                nullptr, nullptr, nullptr);
     ++voucher;
-    for (int r = 1; r <= repayments; ++r) {
-      const std::string day = calendar::BsAddDays(lent, 15 * r % 360);
-      RepaymentVoucher(ledger, loan, mid, voucher++, 4, day, 1000, 150);
+    if (never_paid) continue;
+    for (int r = 1; r <= 3 * cycles; ++r) {
+      const std::string day = calendar::BsAddDays(lent, 10 * r % 360);
+      if (r % 3 == 0) {
+        RepaymentVoucher(ledger, loan, mid, voucher++, 4, day, 1000, 150);
+      } else {
+        InterestReceipt(ledger, loan, mid, voucher++, 4, day, 150);
+      }
     }
   }
   for (int d = 0; d < deposit_accounts; ++d) {
@@ -486,9 +532,9 @@ void WriteLargeCatalog(const fs::path& file, const LargeCatalog& size,
                    calendar::BsAddDays(years.current_from, static_cast<std::int32_t>(v % 360)),
                    1000);
   }
+  CreateApplicationKeys(db);
   db.Exec("Commit");
   db.Exec("PRAGMA synchronous=FULL");
-  CreateAgentIndexes(file);
 }
 
 void AddRepairBacklog(const fs::path& file, int vouchers, std::int64_t first_voucher,
@@ -513,32 +559,6 @@ void AddRepairBacklog(const fs::path& file, int vouchers, std::int64_t first_vou
     DepositVoucher(ledger, 500000 + v % 50, voucher++, 4, day, 1000, false);
   }
   db.Exec("Commit");
-}
-
-void CreateAgentIndexes(const fs::path& file) {
-  Database db(file, false);
-  // Pass 1 and pass 2 find their few unrepaired rows through these, whatever the size of
-  // Master; the joins then go by account and subledger code.
-  db.Exec("Create Index If Not Exists IX_Master_Acode On Master(Acode,Status,Fyear)");
-  db.Exec("Create Index If Not Exists IX_Master_iDate On Master(iDate,Fyear)");
-  db.Exec("Create Index If Not Exists IX_Master_CODE On Master(CODE,PaidUpto)");
-  db.Exec("Create Index If Not Exists IX_Master_Date On Master(Date,Status)");
-  db.Exec("Create Index If Not Exists IX_Master_eDate On Master(eDate)");
-  db.Exec("Create Index If Not Exists IX_Master_Voucher On Master(VOUCHER_NO,Fyear)");
-  db.Exec("Create Index If Not Exists IX_Acc_ACCODE On Acc(ACCODE)");
-  db.Exec("Create Index If Not Exists IX_Acc_subCode On Acc(subCode)");
-  db.Exec("Create Index If Not Exists IX_SubLedger_SubCODE On SubLedger(SubCODE)");
-  db.Exec("Create Index If Not Exists IX_Ledger_LCODE On Ledger(LCODE)");
-  db.Exec("Create Index If Not Exists IX_Amortization_Accode On Amortization(Accode)");
-  db.Exec("Create Index If Not Exists IX_LoanSMS_Reply On LoanSMS(Reply)");
-  db.Exec("Create Index If Not Exists IX_SMSService_Reply On SMSService(Reply)");
-  db.Exec("Create Index If Not Exists IX_LoanStatement_Reply On LoanStatement(Message_Reply)");
-  // The replies' updates find their request row by serial; the interest-income account is
-  // looked up by name for every reply.
-  db.Exec("Create Index If Not Exists IX_LoanStatement_SN On LoanStatement(SN,Accode)");
-  db.Exec("Create Index If Not Exists IX_LoanSMS_SN On LoanSMS(SN)");
-  db.Exec("Create Index If Not Exists IX_SMSService_SN On SMSService(SN)");
-  db.Exec("Create Index If Not Exists IX_Acc_Name On Acc(Name)");
 }
 
 }  // namespace tools

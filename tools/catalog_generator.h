@@ -34,6 +34,10 @@ void WriteSmsOutbox(const std::filesystem::path& file);
 // MasterCode), MasterAc, OtherSetting (p1..p3), SavingSetting, Amortization, AmDetails,
 // LocalGroup, VDC, Tole, LoanDemandForm, VRemarks, Company, YearSetting; and the SMS
 // request tables SMSDatabase, LoanSMS, SMSService, LoanStatement as the upgrade creates them.
+// Text columns compare without regard to case, as the embedded driver creates them. The only
+// indexes are the keys and codes of an accounting database: Master(CODE),
+// Master(VOUCHER_NO,Fyear), unique Master(Index_Rec), unique Acc(ACCODE),
+// Amortization(Accode), SubLedger(SubCODE), LoanStatement(SN), SMSService(SN).
 void CreateApplicationCatalog(const std::filesystem::path& file);
 
 // The demo's sample cooperative, written into a catalog made by CreateApplicationCatalog:
@@ -44,9 +48,13 @@ void CreateApplicationCatalog(const std::filesystem::path& file);
 void FillDemoCatalog(const std::filesystem::path& file, const std::filesystem::path& outbox,
                      const std::string& today_ad, const std::string& today_bs);
 
-// A large catalog for benchmarks: `loans` loans and about `ledger_rows` Master rows in the
-// fiscal year in use, made with Master already carrying iDate, dTime, Acode and MasterCode,
-// all filled, so that nothing needs repair; plus the indexes of CreateAgentIndexes.
+// A large catalog for benchmarks, with the tables and keys of CreateApplicationCatalog:
+// `loans` loans and about `ledger_rows` Master rows in the fiscal year in use, made with
+// Master already carrying iDate, dTime, Acode and MasterCode, all filled, so that nothing
+// needs repair. Loan codes are 100000 + i for i in [0, loans); every tenth loan (i % 10 == 9)
+// was never repaid, so its interest paid-up-to date comes from the interest-income account's
+// ledger, which holds about 38% of the rows (interest-only receipts between repayments).
+// Deposit accounts are 500000 + i.
 struct LargeCatalog {
   int loans = 10000;
   std::int64_t ledger_rows = 1000000;
@@ -59,11 +67,6 @@ void WriteLargeCatalog(const std::filesystem::path& file, const LargeCatalog& si
 // Voucher numbers start at `first_voucher`.
 void AddRepairBacklog(const std::filesystem::path& file, int vouchers, std::int64_t first_voucher,
                       const std::string& today_bs);
-
-// The indexes an embedded catalog needs for the agent's per-tick queries (the repair passes,
-// the account lookups of the SMS replies, the transfer date repair). Master must already
-// have the upgrade's iDate and Acode columns.
-void CreateAgentIndexes(const std::filesystem::path& file);
 
 }  // namespace tools
 

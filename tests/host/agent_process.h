@@ -72,6 +72,7 @@ class AgentProcess {
   }
 
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
 
   // Polls `done` until it holds, the agent exits, or `limit` passes. True when `done` held.
   bool WaitFor(const std::function<bool()>& done,
