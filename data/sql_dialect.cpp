@@ -57,16 +57,6 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
-  if (part.size() > text.size()) return false;
-  for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
-    if (Lower(text[i]) == part[0] && EqualsIgnoreCase(text.substr(i, part.size()), part)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // Offset just past a token that opens at `begin` and ends with `close`; a doubled `close`
 // stands for one such character inside it. An unterminated token runs to the end.
 std::size_t DelimitedEnd(std::string_view sql, std::size_t begin, char close) {
@@ -875,8 +865,18 @@ std::string RewriteForSqlite(std::string_view sql) {
   // texts somewhere (in any case), so without them the statement runs as it is.
   static constexpr std::string_view kMarks[] = {
       "+", "top", "alter", "create", "information_schema", "true", "false", "left", "n'"};
+  // A mark that begins with a letter counts only where a word may begin: "n'" ends 'Loan'
+  // too, but only a word "N" makes N'text'.
+  std::string lower(sql);
+  for (char& c : lower) c = Lower(c);
   for (std::string_view mark : kMarks) {
-    if (ContainsIgnoreCase(sql, mark)) return Rewriter(sql).Run();
+    const bool word = IsWordStart(static_cast<unsigned char>(mark.front()));
+    for (std::size_t at = lower.find(mark); at != std::string::npos;
+         at = lower.find(mark, at + 1)) {
+      if (!word || at == 0 || !IsWordPart(static_cast<unsigned char>(lower[at - 1]))) {
+        return Rewriter(sql).Run();
+      }
+    }
   }
   return std::string(sql);
 }

@@ -104,13 +104,14 @@ class SqliteConnection : public Connection {
       // A single SELECT that sorts a long result only to have its first rows read is told
       // so: SQLite then keeps the top rows while it scans instead of sorting them all, and
       // an In list is read value by value (LimitForSqlite). The rewritten text runs as it
-      // is (rewriting it again changes nothing).
-      const std::string rewritten = RewriteForSqlite(sql);
-      if (max_rows > 0 && IsPlainSelect(rewritten)) {
-        Run(LimitForSqlite(rewritten, max_rows), &result);
-      } else {
-        Run(sql, &result);
+      // is (rewriting it again changes nothing). Without a limit the text goes straight to
+      // the statement cache.
+      std::string limited;
+      if (max_rows > 0) {
+        const std::string rewritten = RewriteForSqlite(sql);
+        if (IsPlainSelect(rewritten)) limited = LimitForSqlite(rewritten, max_rows);
       }
+      Run(limited.empty() ? sql : limited, &result);
     } catch (...) {
       max_rows_ = 0;
       throw;
