@@ -18,9 +18,17 @@ enum ErrorNumber : int {
   kMissingDate = 1001,       // a day count asked of "" or "0000/00/00"
   kDatabaseError = 3000,     // generic database failure (no native number known)
   kConnectionFailed = 3001,  // a provider, file, server or catalog that cannot be opened
+  kConnectionLost = 3002,    // an open connection that no longer reaches its database
   kFieldNotFound = 3265,     // a record set has no field of that name or position
   kNoCurrentRecord = 3021,   // a field read at the end or the beginning of a record set
 };
+
+// True for the failures of a connection rather than of one statement: the database cannot
+// be opened or reached any more (kConnectionFailed, kConnectionLost). Every later statement
+// on that connection would fail the same way, so work on it stops and it is reopened.
+constexpr bool IsConnectionError(int number) {
+  return number == kConnectionFailed || number == kConnectionLost;
+}
 
 // The one exception type of the agent: a number and a description.
 class AgentError : public std::runtime_error {

@@ -34,9 +34,9 @@ class CountingConnection : public data::Connection {
  public:
   explicit CountingConnection(std::unique_ptr<data::Connection> inner) : inner_(std::move(inner)) {}
 
-  void Execute(const std::string& sql) override {
+  std::int64_t Execute(const std::string& sql) override {
     ++statements;
-    inner_->Execute(sql);
+    return inner_->Execute(sql);
   }
   data::QueryResult Query(const std::string& sql) override {
     ++statements;

@@ -30,9 +30,9 @@ namespace {
 class CountingConnection : public data::Connection {
  public:
   explicit CountingConnection(data::Connection& inner) : inner_(inner) {}
-  void Execute(const std::string& sql) override {
+  std::int64_t Execute(const std::string& sql) override {
     ++statements;
-    inner_.Execute(sql);
+    return inner_.Execute(sql);
   }
   data::QueryResult Query(const std::string& sql) override {
     ++statements;

@@ -21,14 +21,22 @@ struct QueryResult {
 enum class Dialect { kSqlServer, kSqlite };
 
 // An open database connection. Every failure throws AgentError whose description names
-// the statement and carries the driver's code and message.
+// the statement and carries the driver's code and message. A failure of the connection
+// itself (the file cannot be opened or read, the server is gone, a login or statement
+// timed out) is kConnectionLost: the connection is then of no further use.
 class Connection {
  public:
   virtual ~Connection() = default;
 
   // Runs a statement that returns no rows. It takes effect at once unless a transaction
-  // is open on this connection.
-  virtual void Execute(const std::string& sql) = 0;
+  // is open on this connection. Returns the number of rows the statement inserted, updated
+  // or deleted (rows changed by triggers not counted); 0 for other statements.
+  virtual std::int64_t Execute(const std::string& sql) = 0;
+
+  // Execute, and the change survives a power cut once this returns: a driver that lets
+  // commits reach the disk later (the embedded catalogs' write-ahead log) writes this one
+  // through at once.
+  virtual std::int64_t ExecuteDurably(const std::string& sql) { return Execute(sql); }
 
   // Runs a query and reads its whole result.
   virtual QueryResult Query(const std::string& sql) = 0;
@@ -52,6 +60,11 @@ class Connection {
 
   // What this connection reaches, for error texts ("catalog file /x/MavData.db").
   virtual std::string Describe() const = 0;
+
+  // True when the name this connection was opened by now leads to another database, or to
+  // none: its file was replaced (another inode) or removed. Such a connection still works
+  // on the old file, so it should be reopened. Servers are never replaced.
+  virtual bool Replaced() const { return false; }
 };
 
 // Opens a connection from the system's connection strings (OLE DB form):

@@ -139,7 +139,7 @@ class JetConnection : public Connection {
       : mdb_(std::move(mdb)), db_(db), file_(std::move(file)) {}
   ~JetConnection() override { sqlite3_close_v2(db_); }
 
-  void Execute(const std::string& sql) override { RefuseWrite(sql); }
+  std::int64_t Execute(const std::string& sql) override { RefuseWrite(sql); }
 
   QueryResult Query(const std::string& sql) override {
     const std::string lowered = Lower(sql);

@@ -8,9 +8,11 @@
 // every non-ASCII letter); its narrow interface is UTF-8, SQLite's own encoding, so texts go
 // to it unconverted. The agent's texts are UTF-8 on our side.
 //
-// Failures are decided by return codes, never by SQLSTATEs: drivers disagree on states (the
-// SQLite driver reports everything as HY000), and FreeTDS puts the useful message in the
-// second diagnostic record, so every record is collected into the error.
+// Failures are decided by return codes: drivers disagree on states (the SQLite driver
+// reports everything as HY000), and FreeTDS puts the useful message in the second
+// diagnostic record, so every record is collected into the error. The states only tell a
+// lost connection from a refused statement: class 08 (connection exception) and the
+// timeouts HYT00 / HYT01 in any record make the failure kConnectionLost.
 
 #include <sql.h>
 #include <sqlext.h>
@@ -37,6 +39,10 @@ namespace {
 // A server that accepts the TCP connection but never answers the login would otherwise
 // keep the agent waiting for ever. Seconds.
 constexpr SQLULEN kLoginTimeoutSeconds = 15;
+
+// How long one statement may run, waiting for a lock of the accounting application or for
+// a peer that went silent, before it fails (HYT00) and the connection is reopened. Seconds.
+constexpr SQLULEN kStatementTimeoutSeconds = 30;
 
 // Size of one SQLGetData chunk for long texts and binaries. Bytes.
 constexpr std::size_t kChunkBytes = 8192;
@@ -138,8 +144,15 @@ std::string ToUtf8(const SQLWCHAR* units, std::size_t count) {
   return out;
 }
 
+// True for the SQLSTATEs of a connection that is gone or timed out.
+bool IsConnectionState(const std::string& state) {
+  return state.compare(0, 2, "08") == 0 || state == "HYT00" || state == "HYT01";
+}
+
 // Every diagnostic record of a handle: "[08001] (native 20009) message; [...] ...".
-std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
+// `connection_lost`, when given, is set when a record's state is a connection state.
+std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle,
+                        bool* connection_lost = nullptr) {
   std::string out;
   for (SQLSMALLINT record = 1;; ++record) {
     SQLCHAR state[6] = {};
@@ -154,6 +167,9 @@ std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle) {
                          static_cast<SQLSMALLINT>(message.size()), &length);
     }
     if (!Succeeded(rc)) break;
+    if (connection_lost != nullptr && IsConnectionState(reinterpret_cast<const char*>(state))) {
+      *connection_lost = true;
+    }
     if (!out.empty()) out += "; ";
     out += "[" + std::string(reinterpret_cast<const char*>(state)) + "] (native " +
            std::to_string(native) + ") " + reinterpret_cast<const char*>(message.data());
@@ -261,7 +277,7 @@ class OdbcConnection : public Connection {
     SQLDisconnect(dbc_.get());
   }
 
-  void Execute(const std::string& sql) override { Run(sql, nullptr); }
+  std::int64_t Execute(const std::string& sql) override { return Run(sql, nullptr); }
 
   QueryResult Query(const std::string& sql) override {
     QueryResult result;
@@ -313,25 +329,23 @@ class OdbcConnection : public Connection {
     SetAutocommit(true, "return to autocommit");
   }
 
-  void Run(const std::string& sql, QueryResult* result) {
-    if (dialect_ == Dialect::kSqlServer) {
-      RunOne(sql, sql, result);
-      return;
-    }
+  // Returns the rows the statements changed.
+  std::int64_t Run(const std::string& sql, QueryResult* result) {
+    if (dialect_ == Dialect::kSqlServer) return RunOne(sql, sql, result);
     const std::string rewritten = RewriteForSqlite(sql);
     const std::vector<std::string> statements = SplitSqliteStatements(rewritten);
     if (statements.size() <= 1) {
-      RunOne(statements.empty() ? rewritten : statements.front(), sql, result);
-      return;
+      return RunOne(statements.empty() ? rewritten : statements.front(), sql, result);
     }
     // One text of the agent's became several statements: all of them or none.
+    std::int64_t changed = 0;
     if (in_transaction_) {
-      for (const auto& statement : statements) RunOne(statement, sql, result);
-      return;
+      for (const auto& statement : statements) changed += RunOne(statement, sql, result);
+      return changed;
     }
     BeginTransaction();
     try {
-      for (const auto& statement : statements) RunOne(statement, sql, result);
+      for (const auto& statement : statements) changed += RunOne(statement, sql, result);
     } catch (...) {
       try {
         Rollback();
@@ -341,10 +355,14 @@ class OdbcConnection : public Connection {
       throw;
     }
     Commit();
+    return changed;
   }
 
-  // Runs one statement; `original` is the agent's text, for error messages.
-  void RunOne(const std::string& statement, const std::string& original, QueryResult* result) {
+  // Runs one statement; `original` is the agent's text, for error messages. Returns the
+  // rows it changed: the sum of the counts its results report (a batch reports one per
+  // statement; -1, "not known", counts as none).
+  std::int64_t RunOne(const std::string& statement, const std::string& original,
+                      QueryResult* result) {
     std::string context = "in statement: " + original;
     if (statement != original) context += " (run as: " + statement + ")";
 
@@ -353,6 +371,11 @@ class OdbcConnection : public Connection {
       FailOn(SQL_HANDLE_DBC, dbc_.get(), "Cannot allocate a statement", context);
     }
     HandlePtr stmt(raw, HandleDeleter{SQL_HANDLE_STMT});
+    // A driver without timeouts (the SQLite driver) refuses the attribute; its statements
+    // then wait as long as its own busy handling lets them.
+    SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                   // NOLINTNEXTLINE(performance-no-int-to-ptr)
+                   reinterpret_cast<SQLPOINTER>(kStatementTimeoutSeconds), 0);
 
     SQLRETURN rc = SQL_ERROR;
     if (wide()) {
@@ -367,6 +390,7 @@ class OdbcConnection : public Connection {
     if (!Succeeded(rc) && rc != SQL_NO_DATA) FailOn(SQL_HANDLE_STMT, stmt.get(), "", context);
 
     // A batch may hold several results; the first one with columns is the query's.
+    std::int64_t changed = 0;
     for (;;) {
       SQLSMALLINT columns = 0;
       if (!Succeeded(SQLNumResultCols(stmt.get(), &columns))) {
@@ -378,11 +402,15 @@ class OdbcConnection : public Connection {
         } else {
           SQLCloseCursor(stmt.get());
         }
+      } else {
+        SQLLEN rows = 0;
+        if (Succeeded(SQLRowCount(stmt.get(), &rows)) && rows > 0) changed += rows;
       }
       const SQLRETURN more = SQLMoreResults(stmt.get());
       if (more == SQL_NO_DATA) break;
       if (!Succeeded(more)) FailOn(SQL_HANDLE_STMT, stmt.get(), "", context);
     }
+    return changed;
   }
 
   void ReadResult(SQLHANDLE stmt, SQLSMALLINT columns, QueryResult& result,
@@ -537,11 +565,13 @@ class OdbcConnection : public Connection {
   // data source.
   [[noreturn]] void FailOn(SQLSMALLINT handle_type, SQLHANDLE handle, const std::string& what,
                            const std::string& context) {
-    std::string description = "ODBC error " + Diagnostics(handle_type, handle);
+    bool connection_lost = false;
+    std::string description = "ODBC error " + Diagnostics(handle_type, handle, &connection_lost);
     if (!what.empty()) description = what + ": " + description;
     if (!context.empty()) description += " " + context;
     description += " [" + Describe() + "]";
-    throw base::AgentError(base::kDatabaseError, description);
+    throw base::AgentError(connection_lost ? base::kConnectionLost : base::kDatabaseError,
+                           description);
   }
 
   HandlePtr env_;

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <unordered_map>
@@ -32,6 +33,7 @@
 #include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
+#include "data/file_identity.h"
 #include "data/sql_dialect.h"
 
 namespace data {
@@ -45,6 +47,14 @@ constexpr int kBusyTimeoutMs = 5000;
 // queries twice and some texts recur for every reply; compiling (and rewriting) them once
 // saves most of their cost. Texts differing only in a spliced value are different entries.
 constexpr std::size_t kCachedStatements = 64;
+
+// Result codes that mean the file itself is out of reach: it cannot be opened (removed,
+// permissions), reading or writing it fails, or it is not a database (any more). Every
+// later statement would fail the same way, so these end the work on the connection.
+bool IsConnectionFailure(int extended_code) {
+  const int primary = extended_code & 0xff;
+  return primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR || primary == SQLITE_NOTADB;
+}
 
 // "SQLite error 1 (SQL logic error): no such table: Foo".
 std::string DriverMessage(sqlite3* db, int code) {
@@ -82,14 +92,34 @@ Value ColumnValue(sqlite3_stmt* stmt, int column) {
 
 class SqliteConnection : public Connection {
  public:
-  SqliteConnection(sqlite3* db, std::filesystem::path file) : db_(db), file_(std::move(file)) {}
+  // `lazy_sync`: the file is in WAL mode with synchronous=NORMAL (see OpenSqliteFile).
+  SqliteConnection(sqlite3* db, std::filesystem::path file, bool lazy_sync)
+      : db_(db), file_(std::move(file)), identity_(IdentifyFile(file_)), lazy_sync_(lazy_sync) {}
   ~SqliteConnection() override {
     cache_.clear();  // statements are finalized before their connection closes
     recent_.clear();
+    // A file replaced under a connection in WAL mode leaves that connection's log behind
+    // under the name the new file's log will have: SQLite keeps the log of a moved file when
+    // it closes, and whoever opens the new file next would read the old file's pages from it.
+    // Folding the log into the old file and emptying it first leaves nothing to read.
+    if (Replaced()) {
+      sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    }
     sqlite3_close_v2(db_);
   }
 
-  void Execute(const std::string& sql) override { Run(sql, nullptr); }
+  std::int64_t Execute(const std::string& sql) override { return Run(sql, nullptr); }
+
+  std::int64_t ExecuteDurably(const std::string& sql) override {
+    if (!lazy_sync_) return Execute(sql);
+    // FULL makes this commit sync the log (and with it every commit before it).
+    RunPlain("PRAGMA synchronous=FULL", nullptr);
+    struct Restore {
+      sqlite3* db;
+      ~Restore() { sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr); }
+    } restore{db_};
+    return Execute(sql);
+  }
 
   QueryResult Query(const std::string& sql) override {
     QueryResult result;
@@ -140,6 +170,8 @@ class SqliteConnection : public Connection {
 
   std::string Describe() const override { return "catalog file " + file_.string(); }
 
+  bool Replaced() const override { return !identity_ || IdentifyFile(file_) != identity_; }
+
  private:
   // A compiled single statement and the text it was compiled from.
   struct CachedStatement {
@@ -178,12 +210,11 @@ class SqliteConnection : public Connection {
   // Rewrites `sql` and runs every statement it holds. When `result` is given, it receives
   // the columns and rows of the first statement that has columns. A text that holds one
   // statement is compiled once and kept (SQLite compiles it again by itself when the
-  // schema has changed since).
-  void Run(const std::string& sql, QueryResult* result) {
+  // schema has changed since). Returns the rows its statements changed.
+  std::int64_t Run(const std::string& sql, QueryResult* result) {
     if (const auto hit = cache_.find(sql); hit != cache_.end()) {
       recent_.splice(recent_.begin(), recent_, hit->second.recent);
-      RunCached(hit->second, sql, result);
-      return;
+      return RunCached(hit->second, sql, result);
     }
     const std::string rewritten = RewriteForSqlite(sql);
     if (!HoldsSeveral(rewritten)) {
@@ -192,7 +223,7 @@ class SqliteConnection : public Connection {
                                         SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
       StatementPtr stmt(raw);
       if (rc != SQLITE_OK) Fail(rc, Context(sql, rewritten));
-      if (stmt == nullptr) return;  // blanks and semicolons only
+      if (stmt == nullptr) return 0;  // blanks and semicolons only
       if (cache_.size() >= kCachedStatements) {
         cache_.erase(recent_.back());
         recent_.pop_back();
@@ -202,26 +233,27 @@ class SqliteConnection : public Connection {
       entry.rewritten = rewritten;
       entry.stmt = std::move(stmt);
       entry.recent = recent_.begin();
-      RunCached(entry, sql, result);
-      return;
+      return RunCached(entry, sql, result);
     }
     const std::string context = Context(sql, rewritten);
     // Several statements from one text: all or none. A savepoint works both inside and
     // outside a transaction the caller opened.
     RunAll("SAVEPOINT mav_statement", nullptr, context);
+    std::int64_t changed = 0;
     try {
-      RunAll(rewritten, result, context);
+      changed = RunAll(rewritten, result, context);
     } catch (...) {
       sqlite3_exec(db_, "ROLLBACK TO mav_statement; RELEASE mav_statement", nullptr, nullptr,
                    nullptr);
       throw;
     }
     RunAll("RELEASE mav_statement", nullptr, context);
+    return changed;
   }
 
-  void RunCached(CachedStatement& entry, const std::string& sql, QueryResult* result) {
+  std::int64_t RunCached(CachedStatement& entry, const std::string& sql, QueryResult* result) {
     ResetOnExit reset{entry.stmt.get()};
-    Step(entry.stmt.get(), result, sql, entry.rewritten);
+    return Step(entry.stmt.get(), result, sql, entry.rewritten);
   }
 
   // Runs a fixed statement of this driver's own, not rewritten.
@@ -246,25 +278,32 @@ class SqliteConnection : public Connection {
 
   // Compiles and runs the statements of `sql` one after the other (a statement may depend
   // on the tables the one before it created). Blank texts and comments compile to nothing.
-  void RunAll(const std::string& sql, QueryResult* result, const std::string& context) {
+  std::int64_t RunAll(const std::string& sql, QueryResult* result, const std::string& context) {
     const char* tail = sql.c_str();
     const char* const end = sql.c_str() + sql.size();
+    std::int64_t changed = 0;
     while (tail < end) {
       sqlite3_stmt* raw = nullptr;
       const char* next = nullptr;
       const int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &raw, &next);
       StatementPtr stmt(raw);
       if (rc != SQLITE_OK) Fail(rc, context);
-      if (stmt != nullptr) Step(stmt.get(), result, context, context);
+      if (stmt != nullptr) changed += Step(stmt.get(), result, context, context);
       if (next == nullptr || next <= tail) break;
       tail = next;
     }
+    return changed;
   }
 
   // `sql` and `rewritten` name the statement in an error (built only when one occurs);
-  // callers that already hold a context text pass it as both.
-  void Step(sqlite3_stmt* stmt, QueryResult* result, const std::string& sql,
-            const std::string& rewritten) {
+  // callers that already hold a context text pass it as both. Returns the rows the
+  // statement changed.
+  std::int64_t Step(sqlite3_stmt* stmt, QueryResult* result, const std::string& sql,
+                    const std::string& rewritten) {
+    // sqlite3_changes64 keeps the count of the last INSERT, UPDATE or DELETE, also across
+    // later statements of other kinds; the total tells whether this statement changed any
+    // row at all (the total counts trigger changes too, so it is not the count itself).
+    const sqlite3_int64 total_before = sqlite3_total_changes64(db_);
     // The columns are read after the first step: a kept statement whose tables changed
     // since it was compiled is compiled again inside that step, with its new columns.
     int rc = sqlite3_step(stmt);
@@ -278,24 +317,31 @@ class SqliteConnection : public Connection {
       }
     }
     for (;; rc = sqlite3_step(stmt)) {
-      if (rc == SQLITE_DONE) return;
+      if (rc == SQLITE_DONE) break;
       if (rc != SQLITE_ROW) Fail(rc, &sql == &rewritten ? sql : Context(sql, rewritten));
       if (!collect) continue;
-      if (max_rows_ > 0 && static_cast<std::int64_t>(result->rows.size()) >= max_rows_) return;
+      if (max_rows_ > 0 && static_cast<std::int64_t>(result->rows.size()) >= max_rows_) break;
       std::vector<Value> row;
       row.reserve(columns);
       for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(stmt, i));
       result->rows.push_back(std::move(row));
     }
+    if (sqlite3_total_changes64(db_) == total_before) return 0;
+    return sqlite3_changes64(db_);
   }
 
   [[noreturn]] void Fail(int rc, const std::string& context) {
-    throw base::AgentError(base::kDatabaseError,
+    const int extended = sqlite3_extended_errcode(db_);
+    throw base::AgentError(IsConnectionFailure(extended != SQLITE_OK ? extended : rc)
+                               ? base::kConnectionLost
+                               : base::kDatabaseError,
                            DriverMessage(db_, rc) + " " + context + " [" + Describe() + "]");
   }
 
   sqlite3* db_;
   std::filesystem::path file_;
+  std::optional<FileIdentity> identity_;  // of the file when it was opened
+  bool lazy_sync_;
   std::int64_t max_rows_ = 0;      // rows a query reads at most; 0: all
   std::list<std::string> recent_;  // texts of cache_, most recently used first
   std::unordered_map<std::string, CachedStatement> cache_;  // by the text as sent
@@ -333,26 +379,28 @@ std::unique_ptr<Connection> OpenSqliteFile(const std::filesystem::path& file, bo
     throw base::AgentError(base::kConnectionFailed,
                            "Cannot open database file " + file.string() + ": " + message);
   }
+  bool lazy_sync = false;
   if (write_ahead_log) {
     // Best effort: a read-only file, or one another program holds in an exclusive lock,
     // keeps the journal mode it has and still works.
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-  }
-  // Under WAL, NORMAL syncs at checkpoints, not at every commit: the file cannot be
-  // corrupted, and a power cut can undo only the last commits before it. Everything the
-  // agent writes is derived again on the next tick or start (a reply whose row is still
-  // pending is composed again; upgrade steps probe again), so per-commit syncs would cost
-  // milliseconds per statement for nothing. A file in another journal mode keeps FULL.
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr) == SQLITE_OK &&
-      sqlite3_step(stmt) == SQLITE_ROW) {
-    const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-    if (mode != nullptr && std::string(mode) == "wal") {
-      sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    // Under WAL, NORMAL syncs at checkpoints, not at every commit: the file cannot be
+    // corrupted, and a power cut can undo only the last commits before it. What the agent
+    // writes is derived again on the next tick or start (a reply whose row is still pending
+    // is composed again; upgrade steps probe again), so per-commit syncs would cost
+    // milliseconds per statement for nothing; the few writes that must not be undone use
+    // ExecuteDurably. A file in another journal mode keeps FULL, and so do the files of
+    // other programs (the SMS outbox): a message queued there must stay queued.
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
+      const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+      lazy_sync = mode != nullptr && std::string(mode) == "wal";
     }
+    sqlite3_finalize(stmt);
+    if (lazy_sync) sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
   }
-  sqlite3_finalize(stmt);
-  return std::make_unique<SqliteConnection>(db, file);
+  return std::make_unique<SqliteConnection>(db, file, lazy_sync);
 }
 
 }  // namespace data

@@ -277,6 +277,32 @@ TEST_P(ConnectionContract, QuotedTextsAreStoredExactlyAndFoundAgain) {
   EXPECT_EQ(sn, connection().Query("Select Count(*) from Msg").rows.at(0).at(0).AsInt32());
 }
 
+// A statement that changed no row says so: callers tell a mark that reached its row from
+// one that missed it. Rows that triggers change are not the statement's own.
+TEST_P(ConnectionContract, ExecuteCountsTheRowsItChanged) {
+  CreateLedger(connection());
+  connection().Execute("Create Table Audit(CODE int)");
+  connection().Execute(
+      "Create Trigger audit_master After Update On Master "
+      "Begin Insert Into Audit(CODE) Values(new.CODE); Insert Into Audit(CODE) Values(0); End");
+  const struct {
+    const char* sql;
+    std::int64_t want;
+  } kCases[] = {
+      {"Insert Into Master(CODE,VOUCHER_NO) Values(1,7)", 1},
+      {"Insert Into Master(CODE,VOUCHER_NO) Values(2,7)", 1},
+      {"Update Master set Debit=1 Where VOUCHER_NO=7", 2},
+      {"Update Master set Debit=1 Where VOUCHER_NO=8", 0},
+      {"Create Index IX_Master_Code On Master(CODE)", 0},
+      {"Delete from Master Where CODE=2", 1},
+      {"Delete from Master Where CODE=2", 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(c.want, connection().Execute(c.sql));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Embedded, ConnectionContract,
                          ::testing::Values(ConnectionFactory{"Sqlite",
                                                              [](const std::filesystem::path& file) {

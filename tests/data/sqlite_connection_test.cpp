@@ -50,6 +50,53 @@ TEST(OpenSqliteFile, UsesTheWriteAheadLog) {
   EXPECT_EQ(1, c->Query("PRAGMA synchronous").rows.at(0).at(0).AsInt32());  // NORMAL
 }
 
+// The outbox of the SMS modem belongs to another program: opened without switching it to
+// the write-ahead log, it keeps SQLite's full sync even when its owner chose that log, so a
+// queued message is on the disk before the request is marked.
+TEST(OpenSqliteFile, FilesOfOtherProgramsSyncEveryCommit) {
+  test_support::TempDir dir;
+  const auto file = dir.path() / "SMSData.mdb";
+  OpenSqliteFile(file, true)->Execute("Create Table Send(SN int)");  // now in WAL mode
+  auto c = OpenSqliteFile(file, false, /*write_ahead_log=*/false);
+  EXPECT_EQ("wal", c->Query("PRAGMA journal_mode").rows.at(0).at(0).AsText());
+  EXPECT_EQ(2, c->Query("PRAGMA synchronous").rows.at(0).at(0).AsInt32());  // FULL
+}
+
+// A catalog file replaced by a copy, or removed, while the connection is open: the
+// connection still works on the old file and says it should be reopened.
+TEST(SqliteConnection, KnowsWhenItsFileWasReplaced) {
+  test_support::TempDir dir;
+  const auto file = dir.path() / "MavData.db";
+  auto c = OpenSqliteFile(file, true);
+  c->Execute("Create Table T(x int)");
+  EXPECT_FALSE(c->Replaced());
+  OpenSqliteFile(dir.path() / "copy.db", true)->Execute("Create Table T(x int)");
+  std::filesystem::rename(dir.path() / "copy.db", file);
+  EXPECT_TRUE(c->Replaced());
+  auto reopened = OpenSqliteFile(file, false);
+  EXPECT_FALSE(reopened->Replaced());
+  std::filesystem::remove(file);
+  EXPECT_TRUE(reopened->Replaced());
+}
+
+// A file that stopped being a database under an open connection fails every statement as a
+// lost connection, not as a refused statement.
+TEST(SqliteConnection, FileOverwrittenWithOtherDataIsALostConnection) {
+  test_support::TempDir dir;
+  const auto file = dir.path() / "MavData.db";
+  auto c = OpenSqliteFile(file, true);
+  c->Execute("Create Table T(x int)");
+  c.reset();
+  auto journal = OpenSqliteFile(file, false, /*write_ahead_log=*/false);
+  journal->Execute("PRAGMA journal_mode=DELETE");
+  {
+    std::ofstream junk(file, std::ios::binary | std::ios::in | std::ios::out);
+    junk << std::string(4096, 'x');
+  }
+  const base::AgentError e = ErrorOf([&] { journal->Query("Select count(*) from T"); });
+  EXPECT_EQ(base::kConnectionLost, e.number()) << e.description();
+}
+
 TEST(SqliteConnection, ErrorCarriesExtendedCodeAndFile) {
   test_support::TempDir dir;
   auto c = OpenSqliteFile(dir.path() / "e.db", true);

@@ -555,7 +555,10 @@ class FakeServer : public data::Connection {
  public:
   explicit FakeServer(data::Value width) : width_(std::move(width)) {}
 
-  void Execute(const std::string& sql) override { log.push_back(sql); }
+  std::int64_t Execute(const std::string& sql) override {
+    log.push_back(sql);
+    return 0;
+  }
   data::QueryResult Query(const std::string& sql) override {
     data::QueryResult result;
     if (sql.find("CHARACTER_MAXIMUM_LENGTH") != std::string::npos) {
