@@ -1,0 +1,142 @@
+#include "data/reconnecting_connection.h"
+
+#include <exception>
+#include <utility>
+
+#include "base/agent_error.h"
+
+namespace data {
+
+ReconnectingConnection::ReconnectingConnection(std::unique_ptr<Connection> connection, Opener open,
+                                               base::SteadyClock clock, Notice notice)
+    : connection_(std::move(connection)),
+      open_(std::move(open)),
+      clock_(clock ? std::move(clock) : [] { return std::chrono::steady_clock::now(); }),
+      notice_(std::move(notice)) {
+  if (connection_) {
+    dialect_ = connection_->dialect();
+    description_ = connection_->Describe();
+  }
+}
+
+Connection& ReconnectingConnection::Current() {
+  if (connection_) return *connection_;
+  const auto now = clock_();
+  if (!retry_.Ready(now)) {
+    throw base::AgentError(base::kConnectionLost, lost_reason_.empty()
+                                                      ? "The connection is closed"
+                                                      : "Not connected: " + lost_reason_);
+  }
+  try {
+    connection_ = open_();
+  } catch (const base::AgentError& e) {
+    retry_.Failed(now);
+    lost_reason_ = e.Report();
+    throw base::AgentError(base::kConnectionLost, "Not connected: " + lost_reason_);
+  } catch (const std::exception& e) {
+    retry_.Failed(now);
+    lost_reason_ = e.what();
+    throw base::AgentError(base::kConnectionLost, "Not connected: " + lost_reason_);
+  }
+  dialect_ = connection_->dialect();
+  description_ = connection_->Describe();
+  if (retry_.failures() > 0 || !lost_reason_.empty()) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - lost_at_);
+    if (notice_) {
+      notice_("Connection restored: " + description_ + " (out of reach for " +
+              std::to_string(seconds.count()) + " s)");
+    }
+  }
+  retry_.Succeeded();
+  lost_reason_.clear();
+  return *connection_;
+}
+
+void ReconnectingConnection::Lose(const std::string& reason) {
+  const std::string what = description_.empty() ? "a database" : description_;
+  connection_.reset();
+  transaction_lost_ = transaction_open_;
+  transaction_open_ = false;
+  lost_at_ = clock_();
+  retry_.Failed(lost_at_);
+  lost_reason_ = reason;
+  if (notice_) {
+    notice_("Connection lost: " + what + ": " + reason +
+            " (reopened with growing delays, from 1 s up to 1 min)");
+  }
+}
+
+template <typename Call>
+auto ReconnectingConnection::Use(Call call) {
+  Connection& connection = Current();
+  try {
+    return call(connection);
+  } catch (const base::AgentError& e) {
+    if (base::IsConnectionError(e.number())) Lose(e.Report());
+    throw;
+  }
+}
+
+std::int64_t ReconnectingConnection::Execute(const std::string& sql) {
+  return Use([&](Connection& c) { return c.Execute(sql); });
+}
+
+std::int64_t ReconnectingConnection::ExecuteDurably(const std::string& sql) {
+  return Use([&](Connection& c) { return c.ExecuteDurably(sql); });
+}
+
+QueryResult ReconnectingConnection::Query(const std::string& sql) {
+  return Use([&](Connection& c) { return c.Query(sql); });
+}
+
+QueryResult ReconnectingConnection::QueryFirstRows(const std::string& sql, std::int64_t max_rows) {
+  return Use([&](Connection& c) { return c.QueryFirstRows(sql, max_rows); });
+}
+
+void ReconnectingConnection::BeginTransaction() {
+  Use([&](Connection& c) { c.BeginTransaction(); });
+  transaction_open_ = true;
+  transaction_lost_ = false;
+}
+
+void ReconnectingConnection::Commit() {
+  if (transaction_lost_) {
+    transaction_lost_ = false;
+    throw base::AgentError(
+        base::kConnectionLost,
+        "Cannot commit: the transaction ended with the lost connection (" + lost_reason_ + ")");
+  }
+  Use([&](Connection& c) { c.Commit(); });
+  transaction_open_ = false;
+}
+
+void ReconnectingConnection::Rollback() {
+  transaction_lost_ = false;
+  if (!connection_) return;  // the server rolled it back when the connection went
+  Use([&](Connection& c) { c.Rollback(); });
+  transaction_open_ = false;
+}
+
+std::string ReconnectingConnection::Describe() const {
+  return connection_ ? connection_->Describe() : description_;
+}
+
+void ReconnectingConnection::ReopenIfReplaced() {
+  if (!connection_ || !connection_->Replaced()) return;
+  // The old connection goes first: closing the last connection of a file in WAL mode folds
+  // its log into the old file and removes the log, which must not be read into the new one.
+  if (notice_) notice_("Reopening " + description_ + ": the file was replaced or removed");
+  connection_.reset();
+  transaction_open_ = false;
+  try {
+    Current();
+  } catch (const base::AgentError&) {
+    lost_at_ = clock_();
+    if (notice_) {
+      notice_("Connection lost: " + description_ + ": " + lost_reason_ +
+              " (reopened with growing delays, from 1 s up to 1 min)");
+    }
+  }
+}
+
+}  // namespace data
