@@ -1,16 +1,20 @@
 // The SMS pass of every online tick: pending requests answered with the composed replies,
 // and transfer rows given their BS date.
 
+#include <cmath>
 #include <ctime>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
+#include <variant>
 
 #include "base/agent_error.h"
 #include "base/numbers.h"
 #include "calendar/bs_date.h"
 #include "data/record_set.h"
 #include "loans/loan_settings.h"
+#include "sms/outbox.h"
 #include "sms/reply_messages.h"
 #include "sms/sms_service.h"
 
@@ -25,19 +29,12 @@ data::Connection& Main(SmsContext& context) {
   return *context.MainConnection;
 }
 
-data::Connection& Outbox(SmsContext& context) {
-  if (!context.sms->SMSConnection) {
-    throw base::AgentError(base::kConnectionFailed, "The SMS outbox is not open");
-  }
-  return *context.sms->SMSConnection;
+std::chrono::system_clock::time_point Now(const SmsContext& context) {
+  return context.now ? context.now() : std::chrono::system_clock::now();
 }
 
-std::int32_t RequiredInt32(const data::RecordSet& rs, const char* column) {
-  const data::Value& value = rs.Field(column);
-  if (value.IsNull()) {
-    throw base::AgentError(base::kInvalidUseOfNull, std::string(column) + " is Null");
-  }
-  return value.AsInt32();
+std::chrono::steady_clock::time_point Clock(const SmsContext& context) {
+  return context.clock ? context.clock() : std::chrono::steady_clock::now();
 }
 
 std::string RequiredText(const data::RecordSet& rs, const char* column) {
@@ -48,27 +45,67 @@ std::string RequiredText(const data::RecordSet& rs, const char* column) {
   return value.AsText();
 }
 
-// Runs the work of one request row (or one eDate group). A failure leaves the row pending
-// for a later pass; it is reported the first time it happens, not on every retry.
+// An account code handed to a composer: rounded to a whole number, as the system always
+// converted it.
+std::int32_t RequiredInt32(const data::RecordSet& rs, const char* column) {
+  const data::Value& value = rs.Field(column);
+  if (value.IsNull()) {
+    throw base::AgentError(base::kInvalidUseOfNull, std::string(column) + " is Null");
+  }
+  return value.AsInt32();
+}
+
+// A key that a statement names its row by. It is never rounded: a serial stored as 1.5
+// would otherwise mark the row of serial 2. Throws kTypeMismatch for a value that is not a
+// whole number.
+std::int32_t WholeKey(const data::RecordSet& rs, const char* column) {
+  const data::Value& value = rs.Field(column);
+  if (value.IsNull()) {
+    throw base::AgentError(base::kInvalidUseOfNull, std::string(column) + " is Null");
+  }
+  if (const auto* whole = std::get_if<std::int64_t>(&value.raw())) {
+    return base::CheckedInt32(*whole);
+  }
+  const double x = value.AsDouble();
+  if (x != std::trunc(x)) {
+    throw base::AgentError(base::kTypeMismatch,
+                           std::string(column) + " " + value.AsText() + " is not a whole number");
+  }
+  return base::ToInt32(x);
+}
+
+// Runs the work of one request row (or one eDate group). A failure leaves the row pending;
+// it is reported the first time it happens, not on every retry, and the row is tried again
+// only once its delay has passed. A connection error is no fault of the row: it travels on
+// and ends the stage.
 void ForOneRow(SmsContext& context, const std::string& key, const std::function<void()>& work) {
+  auto failed = context.sms->failed_rows.find(key);
+  if (failed != context.sms->failed_rows.end() && !failed->second.retry.Ready(Clock(context))) {
+    return;
+  }
   int number = base::kDatabaseError;
   std::string description;
   try {
     work();
-    context.sms->failed_rows.erase(key);
+    if (failed != context.sms->failed_rows.end()) context.sms->failed_rows.erase(failed);
     return;
   } catch (const base::AgentError& e) {
+    if (base::IsConnectionError(e.number())) throw;
     number = e.number();
     description = e.description();
   } catch (const std::exception& e) {
     description = e.what();
   }
   const std::string what = std::to_string(number) + ": " + description;
-  auto [it, added] = context.sms->failed_rows.try_emplace(key, what);
-  if (!added && it->second == what) return;
-  it->second = what;
-  if (context.report_error)
+  if (failed == context.sms->failed_rows.end()) {
+    failed = context.sms->failed_rows.try_emplace(key).first;
+  }
+  failed->second.retry.Failed(Clock(context));
+  if (failed->second.error == what) return;
+  failed->second.error = what;
+  if (context.report_error) {
     context.report_error(base::AgentError(number, key + ": " + description));
+  }
 }
 
 std::string RowKey(const char* table, const data::RecordSet& rs, const char* column) {
@@ -76,117 +113,226 @@ std::string RowKey(const char* table, const data::RecordSet& rs, const char* col
   return std::string(table) + ":" + (v.IsNull() ? std::string("Null") : v.AsText());
 }
 
-std::chrono::system_clock::time_point Now(const SmsContext& context) {
-  return context.now ? context.now() : std::chrono::system_clock::now();
+// The SIM outbox, closed after it was lost: SMSLocalReady stays down until SetSMSDatabase
+// has opened it again, after the retry delay.
+void LoseOutbox(SmsContext& context, const base::AgentError& e) {
+  SmsState& sms = *context.sms;
+  sms.SMSConnection.reset();
+  sms.SMSLocalReady = false;
+  sms.outbox_retry.Failed(Clock(context));
+  const std::string why = "SMS outbox lost: " + sms.SMSDatabaseName + ": " + e.Report();
+  if (sms.outbox_down.empty() && context.notice) context.notice(why);
+  sms.outbox_down = why;
 }
 
-// Stage 1: requests received through the SIM gateway, answered in LoanSMS and queued in the
-// modem's outbox.
-void AnswerSimRequests(SmsContext& context) {
-  data::Connection& main = Main(context);
-  loans::LoadLoanSettings(*context.loans);
-  data::RecordSet rs;
-  rs.Open(main, "Select * from LoanSMS Where Reply<>1");
-  for (; !rs.Eof(); rs.MoveNext()) {
-    ForOneRow(context, RowKey("LoanSMS", rs, "SN"), [&] {
-      // The reply is composed before anything else of the row is read: a composition
-      // leaves the loan figures behind (InterestDue is the next reply's penal base), also
-      // when the row then fails.
-      std::int32_t accode = RequiredInt32(rs, "Accode");
-      std::string date = RequiredText(rs, "Date");
-      const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
+// An outbox operation; a lost outbox is closed before the error travels on.
+template <typename Operation>
+auto OnOutbox(SmsContext& context, Operation operation) {
+  try {
+    return operation();
+  } catch (const base::AgentError& e) {
+    if (base::IsConnectionError(e.number())) LoseOutbox(context, e);
+    throw;
+  }
+}
 
-      data::Connection& outbox = Outbox(context);
-      const std::int32_t send_sn = NextSerial(outbox, "Send", "SN");
-      const auto now = Now(context);
-      const std::string mobile = MobileNumberText(rs.Field("Mobile"));
-      const std::int32_t sn = RequiredInt32(rs, "SN");
-      outbox.Execute("Insert into Send(SN,Mobile,Msg,[Date],[Time]) values(" +
-                     std::to_string(send_sn) + "," + mobile + "," + data::SqlText(reply) + "," +
-                     data::SqlText(OutboxDate(now)) + "," + data::SqlText(OutboxTime(now)) + ")");
-      try {
-        main.Execute("Update LoanSMS set Reply=1,[Send]=" + data::SqlText(reply) + ",Fyear=" +
-                     std::to_string(context.CurFyear) + " Where sn=" + std::to_string(sn));
-      } catch (...) {
-        // The request stays pending and will be queued again; the message queued for this
-        // attempt is withdrawn so that the member gets it once.
-        try {
-          outbox.Execute("Delete from Send Where SN=" + std::to_string(send_sn));
-        } catch (...) {
-          // The original failure is the one to report.
+// One SIM request: its reply stored in LoanSMS and queued once in the modem's outbox.
+//
+// Exactly once. The request lives in the catalog, its message in another file, and no
+// transaction spans both; the agent may die between any two writes (a kill, a power cut), and
+// a mark may fail after the message was queued. So the writes come in this order, each on
+// the disk before the next begins (ExecuteDurably; the outbox syncs every commit):
+//   1. the reply is composed, and written into the request's [Send] while the request stays
+//      pending (Reply<>1): the text that may be about to be queued is on record;
+//   2. the message is queued in the outbox;
+//   3. the request is marked answered (Reply=1).
+// A request still pending with a reply in [Send] may have been queued by an attempt that
+// did not get to its mark. Before anything else, such a request looks for that text to its
+// number waiting in the outbox: when it is there, the request is only marked, with that
+// text. The recorded text is what makes this work: a reply composed again might differ
+// (the penal may rest on the interest due of the reply before it). When it is not there,
+// nothing was queued (or it was withdrawn), and the request is answered afresh.
+// A member who asks twice gets two replies, since a fresh request has no recorded reply;
+// the one exception is a crash of the second request's attempt while an identical text to
+// the same number is still waiting: that one message answers both.
+// A mark that fails, or changes no row, takes the message back (step 2 undone) unless the
+// request, read again, shows it was marked after all; the message is withdrawn by serial,
+// number and text, so that nothing else is. A connection lost during the mark leaves the
+// outcome unknown: the message stays and the retry above settles it.
+void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
+  data::Connection& main = Main(context);
+  const std::string mark_prefix = "Update LoanSMS set Reply=1,[Send]=";
+  const std::string mark_suffix = ",Fyear=" + std::to_string(context.CurFyear) + " Where sn=";
+
+  const data::Value& recorded = rs.Field("Send");
+  if (!recorded.IsNull() && !recorded.AsText().empty()) {
+    std::string mobile;
+    try {
+      mobile = MobileNumberText(rs.Field("Mobile"));
+    } catch (const base::AgentError&) {
+      // Not a number: nothing can have been queued for it; the fresh attempt reports it.
+    }
+    if (!mobile.empty()) {
+      const std::string text = recorded.AsText();
+      const std::int32_t sn = WholeKey(rs, "SN");
+      if (OnOutbox(context, [&] {
+            return MakeOutbox(*context.sms->SMSConnection)->FindQueued(mobile, text);
+          })) {
+        if (main.ExecuteDurably(mark_prefix + data::SqlText(text) + mark_suffix +
+                                std::to_string(sn)) == 0) {
+          throw base::AgentError(base::kDatabaseError,
+                                 "Update LoanSMS marked no row for SN " + std::to_string(sn));
         }
-        throw;
+        return;
       }
-    });
+    }
+  }
+
+  // The reply is composed before anything else of the row is read: a composition leaves
+  // the loan figures behind (InterestDue is the next reply's penal base), also when the row
+  // then fails.
+  std::int32_t accode = RequiredInt32(rs, "Accode");
+  std::string date = RequiredText(rs, "Date");
+  const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
+  const std::string mobile = MobileNumberText(rs.Field("Mobile"));
+  const std::int32_t sn = WholeKey(rs, "SN");
+  const std::string where_sn = " Where sn=" + std::to_string(sn);
+
+  if (main.ExecuteDurably("Update LoanSMS set [Send]=" + data::SqlText(reply) + where_sn +
+                          " and Reply<>1") == 0) {
+    throw base::AgentError(base::kDatabaseError,
+                           "LoanSMS has no pending row of SN " + std::to_string(sn));
+  }
+  data::Connection& outbox_connection = *context.sms->SMSConnection;
+  const std::unique_ptr<Outbox> outbox = MakeOutbox(outbox_connection);
+  const std::int64_t send_sn =
+      OnOutbox(context, [&] { return outbox->Queue(mobile, reply, Now(context)); });
+
+  // Takes the message back unless the request turns out to be marked with it.
+  auto withdraw = [&] {
+    try {
+      const data::QueryResult again = main.Query("Select Reply,[Send] from LoanSMS" + where_sn);
+      for (const auto& row : again.rows) {
+        if (row[0] == data::Value(1) && row[1] == data::Value(reply)) return;
+      }
+      outbox->Withdraw(send_sn, mobile, reply);
+    } catch (const std::exception&) {
+      // The message stays; the retry finds it waiting and only marks the request.
+    }
+  };
+  std::int64_t marked = 0;
+  try {
+    marked =
+        main.ExecuteDurably(mark_prefix + data::SqlText(reply) + mark_suffix + std::to_string(sn));
+  } catch (const base::AgentError& e) {
+    if (!base::IsConnectionError(e.number())) withdraw();
+    throw;
+  }
+  if (marked == 0) {
+    withdraw();
+    throw base::AgentError(base::kDatabaseError,
+                           "Update LoanSMS marked no row for SN " + std::to_string(sn));
   }
 }
 
-// Stage 2: requests received through the internet gateway, answered in SMSService.
-void AnswerInternetRequests(SmsContext& context) {
-  data::Connection& main = Main(context);
+// The stages of a pass. Each opens its pending rows the first time it runs and works them
+// off in order, over as many calls as the budget needs.
+
+void OpenSimRequests(SmsContext& context, data::RecordSet& rs) {
   loans::LoadLoanSettings(*context.loans);
-  data::RecordSet rs;
-  rs.Open(main, "Select * from SMSService Where Reply is null");
-  for (; !rs.Eof(); rs.MoveNext()) {
-    ForOneRow(context, RowKey("SMSService", rs, "SN"), [&] {
-      std::int32_t accode = RequiredInt32(rs, "Customer_ID");
-      std::string date = RequiredText(rs, "Date");
-      const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
-      if (reply.empty()) return;
-      const std::int32_t sn = RequiredInt32(rs, "SN");
-      main.Execute("Update SMSService set Reply=" + data::SqlText(reply) +
-                   " Where SN=" + std::to_string(sn));
-    });
+  rs.Open(Main(context), "Select * from LoanSMS Where Reply<>1");
+}
+
+void OpenInternetRequests(SmsContext& context, data::RecordSet& rs) {
+  loans::LoadLoanSettings(*context.loans);
+  rs.Open(Main(context), "Select * from SMSService Where Reply is null");
+}
+
+void AnswerInternetRequest(SmsContext& context, const data::RecordSet& rs) {
+  std::int32_t accode = RequiredInt32(rs, "Customer_ID");
+  std::string date = RequiredText(rs, "Date");
+  const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
+  if (reply.empty()) return;
+  const std::int32_t sn = WholeKey(rs, "SN");
+  if (Main(context).Execute("Update SMSService set Reply=" + data::SqlText(reply) +
+                            " Where SN=" + std::to_string(sn)) == 0) {
+    throw base::AgentError(base::kDatabaseError,
+                           "Update SMSService marked no row for SN " + std::to_string(sn));
   }
 }
 
-// Stage 3: loan statement requests, whichever gateway is in use.
-void AnswerLoanStatements(SmsContext& context) {
-  data::Connection& main = Main(context);
-  data::RecordSet rs;
-  rs.Open(main, "Select * from LoanStatement Where Message_Reply is null");
-  for (; !rs.Eof(); rs.MoveNext()) {
-    // Serials repeat across accounts here: a request is its serial and account.
-    ForOneRow(context, RowKey("LoanStatement", rs, "SN") + "/" + rs.Field("Accode").AsText(), [&] {
-      std::int32_t accode = RequiredInt32(rs, "Accode");
-      std::string date = RequiredText(rs, "Date");
-      const std::string reply = ComposeLoanSMS(*context.loans, accode, date);
-      if (reply.empty()) return;
-      const std::int32_t sn = RequiredInt32(rs, "SN");
-      main.Execute("Update LoanStatement set Message_Reply=" + data::SqlText(reply) +
-                   " Where SN=" + std::to_string(sn) + " and Accode=" + std::to_string(accode));
-    });
+// Loan statement requests, whichever gateway is in use. The stage does not reload the loan
+// settings: it uses those loaded at start or by the stage before it.
+void OpenLoanStatements(SmsContext& context, data::RecordSet& rs) {
+  rs.Open(Main(context), "Select * from LoanStatement Where Message_Reply is null");
+}
+
+void AnswerLoanStatement(SmsContext& context, const data::RecordSet& rs) {
+  std::int32_t accode = WholeKey(rs, "Accode");
+  std::string date = RequiredText(rs, "Date");
+  const std::string reply = ComposeLoanSMS(*context.loans, accode, date);
+  if (reply.empty()) return;
+  const std::int32_t sn = WholeKey(rs, "SN");
+  if (Main(context).Execute("Update LoanStatement set Message_Reply=" + data::SqlText(reply) +
+                            " Where SN=" + std::to_string(sn) +
+                            " and Accode=" + std::to_string(accode)) == 0) {
+    throw base::AgentError(base::kDatabaseError, "Update LoanStatement marked no row for SN " +
+                                                     std::to_string(sn) + " and Accode " +
+                                                     std::to_string(accode));
   }
 }
 
-// Stage 4: transfer rows left without a BS date get the one of their AD date. The status
-// test ignores letter case under the accounting server's default collation ("TrfIn" is a
+// Transfer rows left without a BS date get the one of their AD date. The status test
+// ignores letter case under the accounting server's default collation ("TrfIn" is a
 // transfer); the embedded catalogs compare left() results the same way.
-void RepairTransferDates(SmsContext& context) {
-  data::Connection& main = Main(context);
-  data::RecordSet rs;
-  rs.Open(main,
+void OpenTransferDates(SmsContext& context, data::RecordSet& rs) {
+  rs.Open(Main(context),
           "Select Date,eDate from master Where (date is null or date='0000/00/00') and "
           "left(Status,3)='TRF' Group by Date,eDate");
-  for (; !rs.Eof(); rs.MoveNext()) {
-    const data::Value& e_date = rs.Field("eDate");
-    if (e_date.IsNull()) continue;
-    const std::string ad = e_date.AsText();
-    ForOneRow(context, "Master eDate:" + ad, [&] {
-      const std::string bs = calendar::AdToBs(ad);
-      if (!context.GeTCurYear) {
-        throw base::AgentError(base::kDatabaseError, "No fiscal year lookup");
-      }
-      const std::int32_t fy = context.GeTCurYear(bs);
-      if (fy > 0) {
-        main.Execute("Update Master set Date=" + data::SqlText(bs) +
-                     ",Fyear=" + std::to_string(fy) + " Where eDate=" + data::SqlText(ad));
-      } else {
-        main.Execute("Update Master set Date=" + data::SqlText(bs) +
-                     " Where eDate=" + data::SqlText(ad));
-      }
-    });
+}
+
+void RepairTransferDate(SmsContext& context, const std::string& ad) {
+  data::Connection& main = Main(context);
+  const std::string bs = calendar::AdToBs(ad);
+  if (!context.GeTCurYear) {
+    throw base::AgentError(base::kDatabaseError, "No fiscal year lookup");
   }
+  const std::int32_t fy = context.GeTCurYear(bs);
+  if (fy > 0) {
+    main.Execute("Update Master set Date=" + data::SqlText(bs) + ",Fyear=" + std::to_string(fy) +
+                 " Where eDate=" + data::SqlText(ad));
+  } else {
+    main.Execute("Update Master set Date=" + data::SqlText(bs) +
+                 " Where eDate=" + data::SqlText(ad));
+  }
+}
+
+// Works the current stage's rows from where the last call stopped: `open` fills the rows
+// when the stage begins, `row` handles one. Returns false when the time ran out first (the
+// rows stay open for the next call), true when the stage has ended. A connection error ends
+// the stage: its rows stay pending for a later pass.
+template <typename Open, typename Row>
+bool RunStage(SmsContext& context, Open open, Row row) {
+  SmsPass& pass = context.sms->pass;
+  try {
+    if (!pass.rows_open) {
+      if (context.out_of_time && context.out_of_time()) return false;
+      open(context, pass.rows);
+      pass.rows_open = true;
+    }
+    for (; !pass.rows.Eof(); pass.rows.MoveNext()) {
+      if (context.out_of_time && context.out_of_time()) return false;
+      row(context, pass.rows);
+    }
+  } catch (const base::AgentError& e) {
+    pass.rows.Close();
+    pass.rows_open = false;
+    if (!base::IsConnectionError(e.number())) throw;
+    return true;
+  }
+  pass.rows.Close();
+  pass.rows_open = false;
+  return true;
 }
 
 std::string FormatLocal(std::chrono::system_clock::time_point when, const char* pattern) {
@@ -246,15 +392,60 @@ std::string OutboxTime(std::chrono::system_clock::time_point when) {
   return FormatLocal(when, "%H:%M:%S");
 }
 
-void CheckSMS(SmsContext& context) {
+bool CheckSMS(SmsContext& context) {
   SmsState& sms = *context.sms;
-  if (sms.SMSLocalReady) {
-    AnswerSimRequests(context);
-  } else if (sms.SMSServerReady) {
-    AnswerInternetRequests(context);
+  SmsPass& pass = sms.pass;
+  if (!pass.in_progress) {
+    pass = SmsPass();
+    pass.in_progress = true;
+    pass.gateway = sms.SMSLocalReady    ? SmsPass::Gateway::kSim
+                   : sms.SMSServerReady ? SmsPass::Gateway::kInternet
+                                        : SmsPass::Gateway::kNone;
   }
-  AnswerLoanStatements(context);
-  RepairTransferDates(context);
+  try {
+    if (pass.stage == SmsPass::Stage::kGateway) {
+      bool done = true;
+      if (pass.gateway == SmsPass::Gateway::kSim) {
+        done = RunStage(context, OpenSimRequests, [](SmsContext& c, const data::RecordSet& rs) {
+          // The outbox may have been lost, or found missing, since the stage began.
+          if (!c.sms->SMSLocalReady || !c.sms->SMSConnection) {
+            throw base::AgentError(base::kConnectionLost, "The SMS outbox is not open");
+          }
+          ForOneRow(c, RowKey("LoanSMS", rs, "SN"), [&] { AnswerSimRequest(c, rs); });
+        });
+      } else if (pass.gateway == SmsPass::Gateway::kInternet) {
+        done =
+            RunStage(context, OpenInternetRequests, [](SmsContext& c, const data::RecordSet& rs) {
+              ForOneRow(c, RowKey("SMSService", rs, "SN"), [&] { AnswerInternetRequest(c, rs); });
+            });
+      }
+      if (!done) return false;
+      pass.stage = SmsPass::Stage::kStatements;
+    }
+    if (pass.stage == SmsPass::Stage::kStatements) {
+      // Serials repeat across accounts here: a request is its serial and account.
+      if (!RunStage(context, OpenLoanStatements, [](SmsContext& c, const data::RecordSet& rs) {
+            ForOneRow(c, RowKey("LoanStatement", rs, "SN") + "/" + rs.Field("Accode").AsText(),
+                      [&] { AnswerLoanStatement(c, rs); });
+          })) {
+        return false;
+      }
+      pass.stage = SmsPass::Stage::kTransfers;
+    }
+    if (!RunStage(context, OpenTransferDates, [](SmsContext& c, const data::RecordSet& rs) {
+          const data::Value& e_date = rs.Field("eDate");
+          if (e_date.IsNull()) return;
+          const std::string ad = e_date.AsText();
+          ForOneRow(c, "Master eDate:" + ad, [&] { RepairTransferDate(c, ad); });
+        })) {
+      return false;
+    }
+  } catch (...) {
+    pass = SmsPass();
+    throw;
+  }
+  pass = SmsPass();
+  return true;
 }
 
 }  // namespace sms

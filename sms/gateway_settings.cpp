@@ -1,6 +1,7 @@
 // The gateway settings: which SMS gateway the cooperative uses and the opening of its
 // database, refreshed from the first row of SMSDatabase on every online tick.
 
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -77,20 +78,69 @@ void ReadGreetingSettings(const data::RecordSet& rs, SmsState& sms) {
   sms.SMSRate = rs.Field("SMSRs").Double().value_or(0.0);
 }
 
-void ReadSimGateway(const data::RecordSet& rs, SmsState& sms) {
+std::chrono::steady_clock::time_point Clock(const SmsContext& context) {
+  return context.clock ? context.clock() : std::chrono::steady_clock::now();
+}
+
+// Writes `line` to the log when it differs from what was last written for this database
+// (`down`: "" while it works); nothing while the same outage goes on.
+void NoteDown(const SmsContext& context, std::string& down, const std::string& line) {
+  if (down == line) return;
+  if (context.notice) context.notice(line);
+  down = line;
+}
+
+void NoteBack(const SmsContext& context, std::string& down, const std::string& line) {
+  if (down.empty()) return;
+  if (context.notice) context.notice(line);
+  down.clear();
+}
+
+void ReadSimGateway(const data::RecordSet& rs, SmsContext& context) {
+  SmsState& sms = *context.sms;
   sms.SMSDatabaseName = RequiredText(rs, "Database");
   sms.SMSPassword = RequiredText(rs, "Password");
   ReadGreetingSettings(rs, sms);
 
   const std::optional<std::filesystem::path> found = FindFile(sms.SMSDatabaseName);
-  if (!found || found->filename().string() != kSimOutboxFileName) return;
+  if (!found || found->filename().string() != kSimOutboxFileName) {
+    // An open connection would go on writing into a file that was deleted: messages nobody
+    // sends, for requests marked as answered.
+    sms.SMSConnection.reset();
+    sms.SMSLocalReady = false;
+    NoteDown(context, sms.outbox_down,
+             "SMS outbox missing: " + sms.SMSDatabaseName + " (SIM replies wait until it is back)");
+    return;
+  }
 
   // The file is opened where it was found: the same file the stored path names, spelled
-  // as the folder spells it.
-  sms.SMSConnection = data::OpenConnection(
-      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + found->string() +
-      ";Persist Security Info=false;Jet OLEDB:Database Password=" + sms.SMSPassword);
+  // as the folder spells it. It stays open while the settings name it and it is not replaced.
+  const std::string opened_as = found->string() + "\n" + sms.SMSPassword;
+  if (sms.SMSConnection) {
+    if (sms.outbox_opened_as == opened_as && !sms.SMSConnection->Replaced()) {
+      sms.SMSLocalReady = true;
+      return;
+    }
+    if (sms.outbox_opened_as == opened_as && context.notice) {
+      context.notice("SMS outbox replaced: " + found->string() + " (opened again)");
+    }
+    sms.SMSConnection.reset();
+  }
+  const auto now = Clock(context);
+  if (!sms.outbox_retry.Ready(now)) return;  // SMSLocalReady stays down until it opens
+  try {
+    sms.SMSConnection = data::OpenConnection(
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + found->string() +
+        ";Persist Security Info=false;Jet OLEDB:Database Password=" + sms.SMSPassword);
+  } catch (const base::AgentError& e) {
+    sms.outbox_retry.Failed(now);
+    NoteDown(context, sms.outbox_down, "SMS outbox cannot be opened: " + e.Report());
+    throw;
+  }
+  sms.outbox_retry.Succeeded();
+  sms.outbox_opened_as = opened_as;
   sms.SMSLocalReady = true;
+  NoteBack(context, sms.outbox_down, "SMS outbox open again: " + found->string());
 }
 
 void ReadInternetGateway(const data::RecordSet& rs, SmsContext& context) {
@@ -102,14 +152,45 @@ void ReadInternetGateway(const data::RecordSet& rs, SmsContext& context) {
   ReadGreetingSettings(rs, sms);
   sms.SMSGatewayType = TextOr(rs, "dType", "SIM");
 
-  // Only the lookup below uses this connection; it closes when the call ends.
-  const std::unique_ptr<data::Connection> service = data::OpenConnection(
+  // The connection is kept while it works: closing it after each lookup would mean a login
+  // to a remote server on every tick. The lookup is made again when the settings changed, or
+  // when the last one is kServiceLookupInterval old.
+  const std::string connection_string =
       "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + sms.SMSDbUser +
-      ";pwd=" + sms.SMSPassword + ";Initial Catalog=" + catalog + ";Data Source=" + server);
+      ";pwd=" + sms.SMSPassword + ";Initial Catalog=" + catalog + ";Data Source=" + server;
+  const std::string lookup =
+      "Select * from DATABASE_SETTING Where DATABASE_NAME=" + data::SqlText(context.DbName) +
+      " and Customer_ID=" + std::to_string(sms.SMSCustomerID);
+  const auto now = Clock(context);
+  if (sms.service_connection && sms.service_opened_as != connection_string) {
+    sms.service_connection.reset();
+  }
+  if (sms.service_connection && sms.service_lookup == lookup &&
+      now - sms.service_looked_up < kServiceLookupInterval) {
+    return;  // the last lookup's answer stands
+  }
+  // After a failure the service is tried again only once the delay has passed, so that an
+  // unreachable server holds a tick for its login timeout at most once per delay.
+  if (!sms.service_connection && !sms.service_retry.Ready(now)) return;
   data::RecordSet setting;
-  setting.Open(*service, "Select * from DATABASE_SETTING Where DATABASE_NAME=" +
-                             data::SqlText(context.DbName) +
-                             " and Customer_ID=" + std::to_string(sms.SMSCustomerID));
+  try {
+    if (!sms.service_connection) {
+      sms.service_connection = data::OpenConnection(connection_string);
+      sms.service_opened_as = connection_string;
+    }
+    setting.Open(*sms.service_connection, lookup);
+  } catch (const base::AgentError& e) {
+    sms.service_connection.reset();
+    sms.service_retry.Failed(now);
+    NoteDown(context, sms.service_down,
+             "Internet SMS service out of reach: " + server + "/" + catalog + ": " + e.Report());
+    throw;
+  }
+  sms.service_retry.Succeeded();
+  sms.service_lookup = lookup;
+  sms.service_looked_up = now;
+  NoteBack(context, sms.service_down,
+           "Internet SMS service reached again: " + server + "/" + catalog);
   if (setting.RecordCount() <= 0) return;
   sms.SMSCustomerID = setting.Field("Customer_ID").AsInt32();
   sms.SMSSendBy = TextOr(setting, "Send_By", "...");
@@ -138,7 +219,7 @@ void SetSMSDatabase(SmsContext& context) {
     sms.SMSGatewayType = TextOr(rs, "DType", "SIM");
     const std::string kind = Upper(sms.SMSGatewayType);
     if (kind == "SIM") {
-      ReadSimGateway(rs, sms);
+      ReadSimGateway(rs, context);
     } else if (kind == "INTERNET") {
       ReadInternetGateway(rs, context);
     }

@@ -9,10 +9,32 @@
 #include <string>
 
 #include "base/agent_error.h"
+#include "base/backoff.h"
 #include "data/connection.h"
+#include "data/record_set.h"
 #include "loans/loan_state.h"
 
 namespace sms {
+
+// Where a pass of CheckSMS stands when a tick's time ran out before its end: the next call
+// goes on from there, so a backlog worked off over many ticks is answered in the order, and
+// with the texts, of one long pass.
+struct SmsPass {
+  enum class Stage { kGateway, kStatements, kTransfers };
+  enum class Gateway { kNone, kSim, kInternet };
+
+  bool in_progress = false;
+  Stage stage = Stage::kGateway;
+  Gateway gateway = Gateway::kNone;  // the request queue chosen when the pass began
+  bool rows_open = false;            // `rows` holds the current stage's pending rows
+  data::RecordSet rows;              // positioned at the next row to handle
+};
+
+// A request row (or transfer eDate group) whose last attempt failed.
+struct FailedRow {
+  std::string error;  // as reported: "<number>: <description>"
+  base::Backoff retry = base::RowBackoff();
+};
 
 // The SMS gateway values, refreshed from SMSDatabase on every online tick.
 struct SmsState {
@@ -29,11 +51,33 @@ struct SmsState {
   bool SMSLocalReady = false;                       // the SIM outbox is open
   bool SMSServerReady = false;  // the internet service answered for this catalog
 
+  // The SIM outbox is kept open while its file stays the same. `outbox_opened_as`: path and
+  // password it was opened with; `outbox_down`: why it is not open, as last logged ("" when
+  // it is, or never was tried).
+  std::string outbox_opened_as;
+  std::string outbox_down;
+  base::Backoff outbox_retry = base::ConnectionBackoff();
+
+  // The internet service's database, kept open while it answers. Its DATABASE_SETTING row is
+  // looked up again at most every kServiceLookupInterval, or when the settings change.
+  std::unique_ptr<data::Connection> service_connection;
+  std::string service_opened_as;  // its connection string
+  std::string service_lookup;     // the last lookup's query
+  std::chrono::steady_clock::time_point service_looked_up{};
+  std::string service_down;  // as outbox_down
+  base::Backoff service_retry = base::ConnectionBackoff();
+
   // Request rows (and transfer eDate groups) whose last attempt failed, keyed by
-  // "<table>:<key>", with the error text then reported. A row that keeps failing on every
-  // tick is reported once; a different error, or a failure after a success, is new.
-  std::map<std::string, std::string> failed_rows;
+  // "<table>:<key>". A row is tried again only once its delay has passed (1 s, doubling up
+  // to 10 min). A row that keeps failing the same way is reported once; a different error,
+  // or a failure after a success, is new.
+  std::map<std::string, FailedRow> failed_rows;
+
+  SmsPass pass;  // CheckSMS's place in a pass cut short
 };
+
+// How old the internet service's DATABASE_SETTING lookup may be before it is made again.
+inline constexpr std::chrono::seconds kServiceLookupInterval{30};
 
 // What the SMS work needs from the rest of the agent, passed explicitly.
 struct SmsContext {
@@ -46,9 +90,16 @@ struct SmsContext {
   std::function<std::int32_t(const std::string& bs_date)> GeTCurYear;
   // The platform's clock (local time is used for the outbox's date and time).
   std::function<std::chrono::system_clock::time_point()> now;
+  // The monotonic clock of retry delays (the steady clock when empty).
+  base::SteadyClock clock;
+  // True once the tick's time is up or the agent is stopping: CheckSMS then returns before
+  // its next row and goes on from there at its next call. Empty: the pass runs to its end.
+  std::function<bool()> out_of_time;
   // Receives the failure of one request row (the row stays pending and the pass goes on).
   // Optional: without it such failures are only kept in SmsState::failed_rows.
   std::function<void(const base::AgentError&)> report_error;
+  // Receives the log's lines on the gateways' databases: lost, missing, back (optional).
+  std::function<void(const std::string& line)> notice;
 };
 
 }  // namespace sms

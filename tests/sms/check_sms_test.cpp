@@ -348,8 +348,9 @@ TEST_F(CheckSmsTest, PoisonRowsDoNotStopThePass) {
   EXPECT_EQ(Statement(101), Scalar("Select Message_Reply from LoanStatement where SN=3").AsText());
   EXPECT_EQ(Statement(303), Scalar("Select Message_Reply from LoanStatement where SN=4").AsText());
 
-  // Once repaired, a row is answered like any other.
+  // Once repaired, a row is answered like any other, when its retry is due.
   catalog_.Exec("Update LoanSMS set Mobile='9841000001' where SN=1");
+  Advance(std::chrono::minutes(10));
   sms::CheckSMS(context_);
   EXPECT_EQ(data::Value(1), Scalar("Select Reply from LoanSMS where SN=1"));
   EXPECT_EQ(data::Value(3), outbox->Query("Select count(*) from Send").rows[0][0]);
@@ -382,7 +383,7 @@ TEST_F(CheckSmsTest, RefusedMarkingWithdrawsTheQueuedMessage) {
   AddLoanSms(1, 101, "9841000001", request_date_, 0);
   AddLoanSms(2, 303, "9841000002", request_date_, 0);
   catalog_.Exec(
-      "Create Trigger refuse_sms Before Update On LoanSMS When old.SN=1 "
+      "Create Trigger refuse_sms Before Update On LoanSMS When old.SN=1 and new.Reply=1 "
       "Begin Select Raise(Abort,'update refused'); End");
 
   sms::CheckSMS(context_);
@@ -393,6 +394,7 @@ TEST_F(CheckSmsTest, RefusedMarkingWithdrawsTheQueuedMessage) {
   EXPECT_EQ(data::Value(0), Scalar("Select Reply from LoanSMS where SN=1"));
 
   catalog_.Exec("Drop Trigger refuse_sms");
+  Advance(std::chrono::seconds(1));
   sms::CheckSMS(context_);
   sent = outbox->Query("Select Mobile from Send order by SN");
   ASSERT_EQ(2u, sent.rows.size());
@@ -417,6 +419,7 @@ TEST_F(CheckSmsTest, RefusedLongReplyFailsOnlyItsRow) {
   EXPECT_EQ(Statement(101), Scalar("Select Message_Reply from LoanStatement where SN=2").AsText());
 
   catalog_.Exec("Drop Trigger refuse_long");
+  Advance(std::chrono::seconds(1));
   sms::CheckSMS(context_);
   const std::string statement = Statement(909);
   EXPECT_GT(statement.size(), 200u);

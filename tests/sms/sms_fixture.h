@@ -88,8 +88,13 @@ class SmsFixture : public ::testing::Test {
       return sn.IsNull() ? 0 : sn.AsInt32();
     };
     context_.now = [] { return LocalTime(2025, 3, 15, 14, 5, 9); };
+    context_.clock = [this] { return clock_; };
     context_.report_error = [this](const base::AgentError& e) { errors_.push_back(e); };
+    context_.notice = [this](const std::string& line) { notices_.push_back(line); };
   }
+
+  // Moves the test's monotonic clock (retry delays) on.
+  void Advance(std::chrono::steady_clock::duration by) { clock_ += by; }
 
   void SetUp() override {
     SetLoanSettings(Settings());
@@ -215,6 +220,8 @@ class SmsFixture : public ::testing::Test {
   sms::SmsState sms_;
   sms::SmsContext context_;
   std::vector<base::AgentError> errors_;
+  std::vector<std::string> notices_;
+  std::chrono::steady_clock::time_point clock_{};
   int next_index_ = 1;
 };
 
