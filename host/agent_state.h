@@ -8,7 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "base/backoff.h"
 #include "data/connection.h"
+#include "host/ledger_fixups.h"
 #include "loans/loan_state.h"
 #include "sms/sms_state.h"
 
@@ -20,6 +22,16 @@ struct Environment {
   std::filesystem::path print_copy_target;  // where ChPrint.mdb is copied at start
   std::function<bool()> online;             // the online test of every tick
   std::function<std::chrono::system_clock::time_point()> now;
+  base::SteadyClock clock;  // monotonic: tick budgets and retry delays (steady clock if empty)
+};
+
+// The work of one long tick (the SMS pass, then repair passes 1 and 2), spread over as many
+// ticks as their budget needs: where it stands. Each part goes on where the last tick
+// stopped; a new round begins when all three are done.
+struct TickRound {
+  enum class Step { kSms, kLoanRepaymentCodes, kDepositEntryDates };
+  Step step = Step::kSms;
+  FixupBatch batch;  // of the repair pass in progress
 };
 
 // Every program-wide value of the agent. main() owns the one instance.
@@ -35,6 +47,9 @@ struct AgentState {
   bool UseConnector = false;
   bool DbConnected = false;
   std::int32_t CurFyear = 0;  // YearSetting.SN of the year in use; 0 when none
+  std::string CurFyearDate;   // BS date ("yyyy/mm/dd") on which CurFyear was last read
+
+  TickRound round;
 
   loans::LoanState loans;
   sms::SmsState sms;

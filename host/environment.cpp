@@ -13,6 +13,7 @@ Environment DefaultEnvironment() {
   env.print_copy_target = DefaultPrintCopyTarget();
   env.online = NetworkInterfaceUp;
   env.now = [] { return std::chrono::system_clock::now(); };
+  env.clock = [] { return std::chrono::steady_clock::now(); };
   return env;
 }
 

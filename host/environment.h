@@ -18,7 +18,7 @@ bool NetworkInterfaceUp();
 std::filesystem::path DefaultPrintCopyTarget();
 
 // The platform's environment: the executable's folder, the print copy target above, the
-// network test above and the system clock.
+// network test above, the system clock and the steady clock.
 Environment DefaultEnvironment();
 
 }  // namespace host

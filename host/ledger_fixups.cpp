@@ -4,7 +4,6 @@
 #include <variant>
 
 #include "base/numbers.h"
-#include "data/record_set.h"
 
 namespace host {
 namespace {
@@ -22,50 +21,101 @@ std::string SqlNumber(const data::Value& value) {
   return base::ShortestText(x);
 }
 
+// The queries of the two passes. "VOUCHER_NO is not null" keeps vouchers without a number
+// out of the batch: they cannot be repaired, and leading the batch on every tick they would
+// fill it and stop the pass for good.
+std::string LoanRepaymentGroups(std::int32_t fyear) {
+  return "Select top 100 Acc.ACCODE ,Acc.Mid ,Master.VOUCHER_NO,Master.Fyear from Ledger Inner "
+         "Join SubLedger on Ledger.LCODE=SubLedger.LCODE Inner Join Acc on "
+         "SubLedger.SubCODE=Acc.subCode Inner Join Master on Acc.ACCODE=Master.CODE Where "
+         "Ledger.NAME='Loan Issued Ledger' and Master.Status='LoanR' and Master.Fyear=" +
+         std::to_string(fyear) +
+         " and Acode is null and Master.VOUCHER_NO is not null Group by Acc.ACCODE ,Acc.Mid "
+         ",Master.VOUCHER_NO ,Master.Fyear Order by Master.Fyear,Master.VOUCHER_NO";
+}
+
+std::string DepositEntryGroups(std::int32_t fyear) {
+  return "Select top 100 Master.VOUCHER_NO,Master.Date from Ledger Inner Join SubLedger on "
+         "Ledger.LCODE=SubLedger.LCODE Inner Join Acc on SubLedger.SubCODE=Acc.subCode Inner "
+         "Join Master on Acc.ACCODE=Master.CODE Where Ledger.NAME='Deposit Ledger' and "
+         "Master.Fyear=" +
+         std::to_string(fyear) +
+         " and iDate is null and Master.VOUCHER_NO is not null Group by "
+         "Master.VOUCHER_NO,Master.Date Order by Master.VOUCHER_NO,Master.Date";
+}
+
+// Works a batch: `query` reads the groups of a new one, `repair` handles one group.
+template <typename Query, typename Repair>
+bool WorkBatch(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
+               const std::function<bool()>& out_of_time, Query query, Repair repair) {
+  try {
+    if (!batch.open) {
+      if (out_of_time && out_of_time()) return false;
+      batch.Fyear = CurFyear;
+      batch.groups.Open(main, query(CurFyear));
+      batch.open = true;
+    }
+    for (; !batch.groups.Eof(); batch.groups.MoveNext()) {
+      if (out_of_time && out_of_time()) return false;
+      repair(batch.groups, batch.Fyear);
+    }
+  } catch (...) {
+    batch = FixupBatch();
+    throw;
+  }
+  batch = FixupBatch();
+  return true;
+}
+
+void RepairLoanRepayment(data::Connection& main, const data::RecordSet& rs, std::int32_t) {
+  main.Execute("Update [Master] set ACode=" + SqlNumber(rs.Field("ACCODE")) +
+               ",MasterCode=" + SqlNumber(rs.Field("Mid")) +
+               " Where Voucher_No=" + SqlNumber(rs.Field("VOUCHER_NO")) +
+               " and Fyear=" + SqlNumber(rs.Field("Fyear")) + " and Status='LoanR'");
+}
+
+void RepairDepositEntry(data::Connection& main, const data::RecordSet& rs, std::int32_t fyear) {
+  // A Null Date is written as the empty text: the rows then count as repaired.
+  main.Execute("Update [Master] set iDate=" + data::SqlText(rs.Field("Date").AsText()) +
+               ",dTime='00:00:00' Where Voucher_No=" + SqlNumber(rs.Field("VOUCHER_NO")) +
+               " and Fyear=" + std::to_string(fyear));
+}
+
 }  // namespace
 
+bool FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
+                           const std::function<bool()>& out_of_time) {
+  return WorkBatch(
+      main, CurFyear, batch, out_of_time, LoanRepaymentGroups,
+      [&](const data::RecordSet& rs, std::int32_t fyear) { RepairLoanRepayment(main, rs, fyear); });
+}
+
+bool FixDepositEntryDates(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
+                          const std::function<bool()>& out_of_time) {
+  return WorkBatch(
+      main, CurFyear, batch, out_of_time, DepositEntryGroups,
+      [&](const data::RecordSet& rs, std::int32_t fyear) { RepairDepositEntry(main, rs, fyear); });
+}
+
 int FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear) {
-  data::RecordSet rs;
-  rs.Open(main,
-          "Select top 100 Acc.ACCODE ,Acc.Mid ,Master.VOUCHER_NO,Master.Fyear from Ledger Inner "
-          "Join SubLedger on Ledger.LCODE=SubLedger.LCODE Inner Join Acc on "
-          "SubLedger.SubCODE=Acc.subCode Inner Join Master on Acc.ACCODE=Master.CODE Where "
-          "Ledger.NAME='Loan Issued Ledger' and Master.Status='LoanR' and Master.Fyear=" +
-              std::to_string(CurFyear) +
-              " and Acode is null Group by Acc.ACCODE ,Acc.Mid ,Master.VOUCHER_NO ,Master.Fyear "
-              "Order by Master.Fyear,Master.VOUCHER_NO");
   int repaired = 0;
-  for (; !rs.Eof(); rs.MoveNext()) {
-    // A voucher without a number cannot be named in the update; left for the operator.
-    if (rs.Field("VOUCHER_NO").IsNull()) continue;
-    main.Execute("Update [Master] set ACode=" + SqlNumber(rs.Field("ACCODE")) +
-                 ",MasterCode=" + SqlNumber(rs.Field("Mid")) +
-                 " Where Voucher_No=" + SqlNumber(rs.Field("VOUCHER_NO")) +
-                 " and Fyear=" + SqlNumber(rs.Field("Fyear")) + " and Status='LoanR'");
-    ++repaired;
-  }
+  FixupBatch batch;
+  WorkBatch(main, CurFyear, batch, nullptr, LoanRepaymentGroups,
+            [&](const data::RecordSet& rs, std::int32_t fyear) {
+              RepairLoanRepayment(main, rs, fyear);
+              ++repaired;
+            });
   return repaired;
 }
 
 int FixDepositEntryDates(data::Connection& main, std::int32_t CurFyear) {
-  data::RecordSet rs;
-  rs.Open(main,
-          "Select top 100 Master.VOUCHER_NO,Master.Date from Ledger Inner Join SubLedger on "
-          "Ledger.LCODE=SubLedger.LCODE Inner Join Acc on SubLedger.SubCODE=Acc.subCode Inner "
-          "Join Master on Acc.ACCODE=Master.CODE Where Ledger.NAME='Deposit Ledger' and "
-          "Master.Fyear=" +
-              std::to_string(CurFyear) +
-              " and iDate is null Group by Master.VOUCHER_NO,Master.Date Order by "
-              "Master.VOUCHER_NO,Master.Date");
   int repaired = 0;
-  for (; !rs.Eof(); rs.MoveNext()) {
-    if (rs.Field("VOUCHER_NO").IsNull()) continue;
-    // A Null Date is written as the empty text: the rows then count as repaired.
-    main.Execute("Update [Master] set iDate=" + data::SqlText(rs.Field("Date").AsText()) +
-                 ",dTime='00:00:00' Where Voucher_No=" + SqlNumber(rs.Field("VOUCHER_NO")) +
-                 " and Fyear=" + std::to_string(CurFyear));
-    ++repaired;
-  }
+  FixupBatch batch;
+  WorkBatch(main, CurFyear, batch, nullptr, DepositEntryGroups,
+            [&](const data::RecordSet& rs, std::int32_t fyear) {
+              RepairDepositEntry(main, rs, fyear);
+              ++repaired;
+            });
   return repaired;
 }
 

@@ -2,24 +2,43 @@
 #define MAV_HOST_LEDGER_FIXUPS_H_
 
 #include <cstdint>
+#include <functional>
 
 #include "data/connection.h"
+#include "data/record_set.h"
 
 namespace host {
 
-// Repairs of Master rows that other programs leave incomplete, at most 100 groups per call
-// (one call per pass per tick), only in fiscal year `CurFyear` (a YearSetting SN; 0 matches
-// rows whose Fyear is 0). Each returns the number of groups it repaired; a voucher without
-// a number is left alone. Throws AgentError on the first refused statement; updates made
-// before it stay.
+// Repairs of Master rows that other programs leave incomplete, at most 100 groups per batch
+// (one batch per pass per round of ticks), only in fiscal year `CurFyear` (a YearSetting SN;
+// 0 matches rows whose Fyear is 0). A voucher without a number cannot be named by the update:
+// it is left out of the batch, so that such vouchers never keep the others from their turn.
+// Throws AgentError on the first refused statement; updates made before it stay.
+
+// A pass's batch in progress: the groups its query found, worked off over as many ticks as
+// the tick's budget needs, for the fiscal year it was read for.
+struct FixupBatch {
+  bool open = false;
+  std::int32_t Fyear = 0;
+  data::RecordSet groups;  // positioned at the next group
+};
 
 // Pass 1: every "LoanR" row of a repayment voucher that touches an account under "Loan
 // Issued Ledger" and lacks Acode gets that account's ACCODE in ACode and its Mid in
 // MasterCode (Null when the account has no Mid).
-int FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear);
+// Works `batch` (reading a new one for `CurFyear` when none is open) until `out_of_time`
+// says stop (asked before each group; empty: never). Returns true when the batch is done,
+// false when it stopped early (the batch stays open for the next call).
+bool FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
+                           const std::function<bool()>& out_of_time);
 
 // Pass 2: every row of a voucher that touches an account under "Deposit Ledger" and lacks
-// iDate gets the voucher's Date as iDate and "00:00:00" as dTime.
+// iDate gets the voucher's Date as iDate and "00:00:00" as dTime. Works as pass 1.
+bool FixDepositEntryDates(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
+                          const std::function<bool()>& out_of_time);
+
+// One whole batch of each pass; the number of groups repaired.
+int FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear);
 int FixDepositEntryDates(data::Connection& main, std::int32_t CurFyear);
 
 }  // namespace host

@@ -30,22 +30,45 @@ data::Connection& ServiceForm::Main() const {
   return *state_.MainConnection;
 }
 
+std::chrono::steady_clock::time_point ServiceForm::Clock() const {
+  return state_.env.clock ? state_.env.clock() : std::chrono::steady_clock::now();
+}
+
+std::chrono::system_clock::time_point ServiceForm::Now() const {
+  return state_.env.now ? state_.env.now() : std::chrono::system_clock::now();
+}
+
+std::unique_ptr<data::ReconnectingConnection> ServiceForm::Reconnecting(
+    std::unique_ptr<data::Connection> connection, std::function<std::string()> connection_string) {
+  return std::make_unique<data::ReconnectingConnection>(
+      std::move(connection),
+      [connection_string] { return data::OpenConnection(connection_string()); }, state_.env.clock,
+      [this](const std::string& line) { errors_.Note(line); });
+}
+
 void ServiceForm::Form_Load() {
   if (place_window_) place_window_();
   SetDatabase();
+  if (state_.MainConnection) {
+    auto main = Reconnecting(std::move(state_.MainConnection),
+                             [this] { return MainConnectionString(state_); });
+    main_ = main.get();
+    state_.MainConnection = std::move(main);
+  }
   state_.loans.MainConnection = state_.MainConnection.get();
 
   schema::UpgradeContext upgrade;
   upgrade.MainConnection = &Main();  // without an active row start-up ends here
-  upgrade.OpenMasterConnection = [this] {
-    return data::OpenConnection(MasterConnectionString(state_));
+  upgrade.OpenMasterConnection = [this]() -> std::unique_ptr<data::Connection> {
+    return Reconnecting(data::OpenConnection(MasterConnectionString(state_)),
+                        [this] { return MasterConnectionString(state_); });
   };
   upgrade.MasterConnection = &state_.MasterConnection;
-  upgrade.FallbackStartDate =
-      calendar::TodayBs(state_.env.now ? state_.env.now() : std::chrono::system_clock::now());
+  upgrade.FallbackStartDate = calendar::TodayBs(Now());
   schema::RunUpgradeSteps(upgrade, 1, 3);
 
   CopyPrintDatabase();
+  state_.CurFyearDate = calendar::TodayBs(Now());
   state_.CurFyear = GetCurrentFyear(Main());
   schema::RunUpgradeSteps(upgrade, 4, schema::LastUpgradeStep());
   schema::CreateAgentIndexes(Main(), log_);
@@ -82,25 +105,65 @@ void ServiceForm::Trap(const char* unit, Work&& work) {
   try {
     work();
   } catch (const base::AgentError& e) {
-    errors_.Record(unit, e.number(), e.description());
+    // A lost connection wrote its loss to the log once; its failures until it is back
+    // would only repeat it.
+    if (!base::IsConnectionError(e.number())) errors_.Record(unit, e.number(), e.description());
   } catch (const std::exception& e) {
     errors_.Record(unit, base::kDatabaseError, e.what());
   }
 }
 
+void ServiceForm::RefreshFiscalYear() {
+  const std::string today = calendar::TodayBs(Now());
+  if (today == state_.CurFyearDate) return;
+  // The accounting application switches the year in use at the year's end; the day it is
+  // read on is kept only once the read worked, so a failed read is tried on the next tick.
+  const std::int32_t year = GetCurrentFyear(Main());
+  state_.CurFyearDate = today;
+  if (year == state_.CurFyear) return;
+  errors_.Note("Fiscal year in use: " + std::to_string(year) + " (was " +
+               std::to_string(state_.CurFyear) + ")");
+  state_.CurFyear = year;
+}
+
 void ServiceForm::Timer1_Timer() {
   lbl_datbase_ = ">> " + state_.DbName;
+  const auto deadline = Clock() + kTickBudget;
+  const std::function<bool()> out_of_time = [this, deadline] {
+    return (stop_requested_ && stop_requested_()) || Clock() >= deadline;
+  };
+  if (main_ != nullptr) main_->ReopenIfReplaced();
+  Trap("fiscal year", [this] { RefreshFiscalYear(); });
 
-  Trap("SMS", [this] {
-    state_.sms.SMSCustomerID = sms::GetSMSCustomerID(Main());
-    if (state_.DbConnected && CheckInternetConnection()) {
-      sms::SmsContext context = MakeSmsContext();
-      sms::SetSMSDatabase(context);
-      sms::CheckSMS(context);
-    }
-  });
-  Trap("loan repayment codes", [this] { FixLoanRepaymentCodes(Main(), state_.CurFyear); });
-  Trap("deposit entry dates", [this] { FixDepositEntryDates(Main(), state_.CurFyear); });
+  // Each part returns false when the budget ran out first: the tick ends there, and the
+  // next one goes on with that part.
+  TickRound& round = state_.round;
+  if (round.step == TickRound::Step::kSms) {
+    bool done = true;
+    Trap("SMS", [&] {
+      state_.sms.SMSCustomerID = sms::GetSMSCustomerID(Main());
+      if (state_.DbConnected && CheckInternetConnection()) {
+        sms::SmsContext context = MakeSmsContext(out_of_time);
+        sms::SetSMSDatabase(context);
+        done = sms::CheckSMS(context);
+      } else {
+        state_.sms.pass = sms::SmsPass();  // offline: a new pass begins once back online
+      }
+    });
+    if (!done) return;
+    round.step = TickRound::Step::kLoanRepaymentCodes;
+  }
+  if (round.step == TickRound::Step::kLoanRepaymentCodes) {
+    bool done = true;
+    Trap("loan repayment codes",
+         [&] { done = FixLoanRepaymentCodes(Main(), state_.CurFyear, round.batch, out_of_time); });
+    if (!done) return;
+    round.step = TickRound::Step::kDepositEntryDates;
+  }
+  bool done = true;
+  Trap("deposit entry dates",
+       [&] { done = FixDepositEntryDates(Main(), state_.CurFyear, round.batch, out_of_time); });
+  if (done) round.step = TickRound::Step::kSms;
 }
 
 bool ServiceForm::CheckInternetConnection() {
@@ -123,7 +186,7 @@ std::int32_t ServiceForm::GeTCurYear(const std::string& StrNDate) {
   return host::GeTCurYear(Main(), StrNDate);
 }
 
-sms::SmsContext ServiceForm::MakeSmsContext() {
+sms::SmsContext ServiceForm::MakeSmsContext(std::function<bool()> out_of_time) {
   sms::SmsContext c;
   c.MainConnection = &Main();
   c.DbName = state_.DbName;
@@ -132,6 +195,9 @@ sms::SmsContext ServiceForm::MakeSmsContext() {
   c.sms = &state_.sms;
   c.GeTCurYear = [this](const std::string& date) { return GeTCurYear(date); };
   c.now = state_.env.now;
+  c.clock = state_.env.clock;
+  c.out_of_time = std::move(out_of_time);
+  c.notice = [this](const std::string& line) { errors_.Note(line); };
   // A request that fails is left pending and reported once; the pass goes on.
   c.report_error = [this](const base::AgentError& e) {
     errors_.Record("SMS request", e.number(), e.description());
@@ -140,7 +206,7 @@ sms::SmsContext ServiceForm::MakeSmsContext() {
 }
 
 void ServiceForm::CheckSMS() {
-  sms::SmsContext context = MakeSmsContext();
+  sms::SmsContext context = MakeSmsContext(nullptr);
   sms::CheckSMS(context);
 }
 

@@ -10,11 +10,16 @@
 #include <X11/Xlib.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/service_window_shared.h"
@@ -83,6 +88,64 @@ void OnTimer(void* data) {
   Fl::repeat_timeout(0.1, OnTimer, data);
 }
 
+// How long a stop signal waits for the agent to end by itself before the process ends at
+// once. A tick stops before its next row; only a call that does not return (a statement
+// waiting for another program's lock, a server that does not answer) takes this long.
+constexpr std::chrono::milliseconds kStopGrace{700};
+
+// Takes SIGINT and SIGTERM on a thread of its own, so that a stop is seen while start-up or
+// a tick is busy. The signals must be blocked in every thread (the caller blocks them before
+// this starts). Ending the process in the middle of a tick is safe: every write of the
+// agent is one statement or one transaction, and the SMS queue survives a kill at any point.
+class StopWatch {
+ public:
+  explicit StopWatch(const sigset_t& signals) : signals_(signals), thread_([this] { Run(); }) {}
+  ~StopWatch() { Finish(); }
+
+  bool requested() const { return requested_.load(); }
+
+  // Waits until `when`, or less when a stop comes first. True when a stop was requested.
+  bool WaitUntil(std::chrono::steady_clock::time_point when) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_until(lock, when, [this] { return requested_.load(); });
+  }
+
+  // The agent has ended by itself: the thread returns.
+  void Finish() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+    }
+    changed_.notify_all();
+    // Wakes sigwait when no signal came (a signal sent to this thread, blocked, is taken by
+    // sigwait; one that comes after the thread returned dies with it).
+    pthread_kill(thread_.native_handle(), SIGTERM);
+    thread_.join();
+  }
+
+ private:
+  void Run() {
+    int signal = 0;
+    sigwait(&signals_, &signal);
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (finished_) return;
+    requested_ = true;
+    changed_.notify_all();
+    if (changed_.wait_for(lock, kStopGrace, [this] { return finished_; })) return;
+    static constexpr char kLine[] = "Stopped while a database call was still running\n";
+    (void)!write(STDERR_FILENO, kLine, sizeof kLine - 1);
+    _exit(0);
+  }
+
+  sigset_t signals_;
+  std::atomic<bool> requested_{false};
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool finished_ = false;
+  std::thread thread_;
+};
+
 }  // namespace
 
 bool DisplayAvailable() {
@@ -125,8 +188,9 @@ int RunWindowed(ServiceForm& form) {
 }
 
 int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
-  // The stop signals are taken synchronously by the wait between ticks, so a tick is never
-  // interrupted and no handler state is needed.
+  // The stop signals are taken by a thread of their own (StopWatch): the tick asks for them
+  // between its rows and the wait between ticks ends on them. They are blocked before any
+  // thread starts, so that no thread is interrupted by them.
   sigset_t stop;
   sigemptyset(&stop);
   sigaddset(&stop, SIGINT);
@@ -134,6 +198,8 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   // A reader of the label lines that goes away must not end the agent.
   signal(SIGPIPE, SIG_IGN);
+  StopWatch watch(stop);
+  form.set_stop_requested([&watch] { return watch.requested(); });
 
   try {
     form.Form_Load();
@@ -149,15 +215,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   auto next = Clock::now() + std::chrono::milliseconds(100);
   for (;;) {
     // Wait for the next tick; a tick that overran starts the next one at once.
-    const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(next - Clock::now());
-    if (wait.count() > 0) {
-      timespec timeout{static_cast<time_t>(wait.count() / 1000000000),
-                       static_cast<long>(wait.count() % 1000000000)};
-      if (sigtimedwait(&stop, nullptr, &timeout) > 0) break;
-    } else {
-      timespec zero{0, 0};
-      if (sigtimedwait(&stop, nullptr, &zero) > 0) break;
-    }
+    if (watch.WaitUntil(next)) break;
     next = std::max(next + std::chrono::milliseconds(100), Clock::now());
     form.Timer1_Timer();
     if (form.LblDatbase() != shown) {
@@ -166,6 +224,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
     }
   }
   form.errors().Summarise();
+  watch.Finish();
   return 0;
 }
 

@@ -34,8 +34,10 @@ int RunWindowed(ServiceForm& form);
 // "Error <number>: <description>") and ticks every 100 ms. When start-up has finished, the
 // database label's text is written to `out` (">>Database" before the first tick), then
 // again whenever it changes. SIGINT and SIGTERM end it (on Windows: Ctrl-C, Ctrl-Break and
-// the console closing). Returns the
-// exit status: 0 after a signal, 1 when start-up failed.
+// the console closing) within a second, in the middle of a backlog too: the tick stops
+// before its next row, and on POSIX systems a database call that does not return is cut
+// short by ending the process. Returns the exit status: 0 after a signal, 1 when start-up
+// failed.
 int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err);
 
 }  // namespace host

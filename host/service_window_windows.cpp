@@ -293,6 +293,8 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, EventName(L"stop").c_str());
   HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, EventName(L"stopped").c_str());
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  // The tick asks between its rows, so that a stop in a backlog is not kept waiting.
+  form.set_stop_requested([stop] { return WaitForSingleObject(stop, 0) == WAIT_OBJECT_0; });
   const auto finish = [&](int status) {
     SetEvent(stopped);
     CloseHandle(stop);

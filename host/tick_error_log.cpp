@@ -24,6 +24,8 @@ void TickErrorLog::WriteSummary(const Key& key, Entry& entry) {
   entry.reported = entry.count;
 }
 
+void TickErrorLog::Note(const std::string& line) { out_ << line << std::endl; }
+
 void TickErrorLog::Summarise() {
   for (auto& [key, entry] : entries_) {
     if (entry.count > entry.reported) WriteSummary(key, entry);

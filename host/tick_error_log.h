@@ -23,6 +23,10 @@ class TickErrorLog {
   // Writes the repeats not yet reported.
   void Summarise();
 
+  // Writes one line as it is: an event the tick observed (a connection lost or restored, a
+  // new fiscal year), written once by whoever observed it.
+  void Note(const std::string& line);
+
   // Occurrences of one error so far (0 when never seen).
   std::int64_t Count(const std::string& unit, int number, const std::string& description) const;
 

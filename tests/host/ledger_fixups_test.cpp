@@ -120,6 +120,25 @@ TEST_F(LedgerFixupsTest, VoucherWithoutNumberIsSkippedAndOthersGoOn) {
   EXPECT_EQ(Value("2081/05/02"), Get("iDate", 4));
 }
 
+// Vouchers without a number come first in the order of the batch; however many there are,
+// they never take the places of the vouchers that can be repaired.
+TEST_F(LedgerFixupsTest, VouchersWithoutNumberNeverFillTheBatch) {
+  catalog_.Exec("Begin Transaction");
+  for (int i = 0; i < 150; ++i) {
+    Insert("Acc", {{"ACCODE", 1000 + i}, {"subCode", 10}, {"Mid", 1}});
+    Insert("Acc", {{"ACCODE", 2000 + i}, {"subCode", 20}, {"Mid", 1}});
+    Row(1000 + i, Value(), 3, "2081/05/01", "LoanR");
+    Row(2000 + i, Value(), 3, "2081/05/01", "Deposit");
+  }
+  catalog_.Exec("Commit");
+  Row(101, 12, 3, "2081/05/01", "LoanR");
+  Row(201, 13, 3, "2081/05/02", "Deposit");
+  EXPECT_EQ(1, FixLoanRepaymentCodes(catalog_.connection(), 3));
+  EXPECT_EQ(1, FixDepositEntryDates(catalog_.connection(), 3));
+  EXPECT_EQ(1, Count("Acode is not null"));
+  EXPECT_EQ(1, Count("iDate is not null"));
+}
+
 TEST_F(LedgerFixupsTest, DepositVoucherGetsItsDateOnEveryRowOfTheYear) {
   Row(201, 20, 3, "2081/06/01", "Deposit");  // 1
   Row(1, 20, 3, "2081/06/01", "Cash");       // 2: another account of the voucher
