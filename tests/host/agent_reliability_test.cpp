@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "base/agent_error.h"
 #include "calendar/bs_date.h"
@@ -101,8 +102,15 @@ TEST_F(AgentReliabilityTest, CatalogReplacedByACopyIsWorkedOn) {
 // year; when the date turns, the agent repairs the new year's vouchers. The clock is the
 // platform's, faked by libfaketime from a file the test rewrites.
 TEST_F(AgentReliabilityTest, YearEndSwitchWhileRunning) {
-  const char* kFaketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-  if (!fs::exists(kFaketime)) GTEST_SKIP() << "libfaketime is not installed";
+  // Debian keeps the library under the folder of the machine's architecture.
+  fs::path faketime;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/usr/lib", ec)) {
+    if (fs::exists(entry.path() / "faketime" / "libfaketime.so.1")) {
+      faketime = entry.path() / "faketime" / "libfaketime.so.1";
+    }
+  }
+  if (faketime.empty()) GTEST_SKIP() << "libfaketime is not installed (scripts/setup)";
   const std::string first_day = "2083/04/01";  // of year 4
   const std::string last_day = calendar::BsAddDays(first_day, -1);
   Exec(file_,
@@ -121,7 +129,7 @@ TEST_F(AgentReliabilityTest, YearEndSwitchWhileRunning) {
   };
   const fs::path clock = dir_.path() / "clock";
   std::ofstream(clock) << at(last_day, "23:59:00") << "\n";
-  auto agent = Start({{"LD_PRELOAD", kFaketime},
+  auto agent = Start({{"LD_PRELOAD", faketime.string()},
                       {"FAKETIME_TIMESTAMP_FILE", clock.string()},
                       {"FAKETIME_NO_CACHE", "1"},
                       {"FAKETIME_DONT_FAKE_MONOTONIC", "1"}});
