@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "base/agent_error.h"
 #include "data/drivers.h"
@@ -16,39 +14,6 @@ namespace data {
 namespace {
 
 using test_support::ErrorOf;
-
-// A catalog file replaced by a copy is reopened before the next statement, which then works
-// on the copy; a removed file makes the connection lost until the file is back.
-TEST(ReconnectingConnection, ReopensAReplacedFile) {
-  test_support::TempDir dir;
-  const auto file = dir.path() / "MavData.db";
-  OpenSqliteFile(file, true)->Execute("Create Table T(x int)");
-  std::chrono::steady_clock::time_point now{};
-  std::vector<std::string> notices;
-  ReconnectingConnection c(
-      OpenSqliteFile(file, false), [&] { return OpenSqliteFile(file, false); }, [&] { return now; },
-      [&](const std::string& line) { notices.push_back(line); });
-  c.Execute("Insert Into T(x) Values(1)");
-
-  auto copy = OpenSqliteFile(dir.path() / "copy.db", true);
-  copy->Execute("Create Table T(x int)");
-  copy->Execute("Insert Into T(x) Values(2)");
-  copy.reset();
-  std::filesystem::rename(dir.path() / "copy.db", file);
-  c.ReopenIfReplaced();
-  EXPECT_EQ(Value(2), c.Query("Select max(x) from T").rows.at(0).at(0));
-  EXPECT_EQ(1u, notices.size());
-
-  std::filesystem::rename(file, dir.path() / "away.db");
-  c.ReopenIfReplaced();
-  EXPECT_FALSE(c.connected());
-  EXPECT_EQ(base::kConnectionLost, ErrorOf([&] { c.Query("Select 1"); }).number());
-  std::filesystem::rename(dir.path() / "away.db", file);
-  EXPECT_EQ(base::kConnectionLost, ErrorOf([&] { c.Query("Select 1"); }).number());  // waits
-  now += std::chrono::seconds(1);
-  EXPECT_EQ(Value(2), c.Query("Select max(x) from T").rows.at(0).at(0));
-  EXPECT_EQ(4u, notices.size());  // replaced, replaced, lost, restored
-}
 
 // A transaction open when the connection went is gone with it: its commit fails rather than
 // commit nothing on the new connection.

@@ -62,23 +62,6 @@ TEST(OpenSqliteFile, FilesOfOtherProgramsSyncEveryCommit) {
   EXPECT_EQ(2, c->Query("PRAGMA synchronous").rows.at(0).at(0).AsInt32());  // FULL
 }
 
-// A catalog file replaced by a copy, or removed, while the connection is open: the
-// connection still works on the old file and says it should be reopened.
-TEST(SqliteConnection, KnowsWhenItsFileWasReplaced) {
-  test_support::TempDir dir;
-  const auto file = dir.path() / "MavData.db";
-  auto c = OpenSqliteFile(file, true);
-  c->Execute("Create Table T(x int)");
-  EXPECT_FALSE(c->Replaced());
-  OpenSqliteFile(dir.path() / "copy.db", true)->Execute("Create Table T(x int)");
-  std::filesystem::rename(dir.path() / "copy.db", file);
-  EXPECT_TRUE(c->Replaced());
-  auto reopened = OpenSqliteFile(file, false);
-  EXPECT_FALSE(reopened->Replaced());
-  std::filesystem::remove(file);
-  EXPECT_TRUE(reopened->Replaced());
-}
-
 // A file that stopped being a database under an open connection fails every statement as a
 // lost connection, not as a refused statement.
 TEST(SqliteConnection, FileOverwrittenWithOtherDataIsALostConnection) {
