@@ -91,8 +91,10 @@ TEST_F(SmsFaultsTest, CrashBetweenTheWritesOfASimRequestQueuesItOnce) {
   int requests = 0;
   for (const auto& c : kCrashes) {
     SCOPED_TRACE(c.name);
-    AddSimRequest(++requests, 101, "98410000" + std::to_string(requests));
-    AddSimRequest(++requests, 303, "98410000" + std::to_string(requests));
+    for (std::int32_t accode : {101, 303}) {
+      ++requests;
+      AddSimRequest(requests, accode, "98410000" + std::to_string(requests));
+    }
     Restart();
     FaultPlan plan;
     plan.Fail(2, Fault::kCrash, c.statement);  // the second request of this round
@@ -138,7 +140,8 @@ TEST_F(SmsFaultsTest, LostConnectionEndsTheStageAndRecovers) {
   for (const auto& c : kLosses) {
     SCOPED_TRACE(c.name);
     for (int i = 0; i < 2; ++i) {
-      AddSimRequest(++requests, 101, "98410000" + std::to_string(requests));
+      ++requests;
+      AddSimRequest(requests, 101, "98410000" + std::to_string(requests));
       catalog_.Insert("LoanStatement", {{"SN", requests}, {"Accode", 303}, {"Date", date_}});
       catalog_.Insert("Master", {{"Index_Rec", 1000 + requests},
                                  {"CODE", 9},
