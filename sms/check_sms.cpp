@@ -166,18 +166,18 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
 
   const data::Value& recorded = rs.Field("Send");
   if (!recorded.IsNull() && !recorded.AsText().empty()) {
+    const std::unique_ptr<Outbox> outbox =
+        MakeOutbox(*context.sms->SMSConnection, context.sms->gammu_version);
     std::string mobile;
     try {
-      mobile = MobileNumberText(rs.Field("Mobile"));
+      mobile = outbox->Destination(rs.Field("Mobile"));
     } catch (const base::AgentError&) {
       // Not a number: nothing can have been queued for it; the fresh attempt reports it.
     }
     if (!mobile.empty()) {
       const std::string text = recorded.AsText();
       const std::int32_t sn = WholeKey(rs, "SN");
-      if (OnOutbox(context, [&] {
-            return MakeOutbox(*context.sms->SMSConnection)->FindQueued(mobile, text);
-          })) {
+      if (OnOutbox(context, [&] { return outbox->FindQueued(mobile, text); })) {
         if (main.ExecuteDurably(mark_prefix + data::SqlText(text) + mark_suffix +
                                 std::to_string(sn)) == 0) {
           throw base::AgentError(base::kDatabaseError,
@@ -194,7 +194,9 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
   std::int32_t accode = RequiredInt32(rs, "Accode");
   std::string date = RequiredText(rs, "Date");
   const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
-  const std::string mobile = MobileNumberText(rs.Field("Mobile"));
+  const std::unique_ptr<Outbox> outbox =
+      MakeOutbox(*context.sms->SMSConnection, context.sms->gammu_version);
+  const std::string mobile = outbox->Destination(rs.Field("Mobile"));
   const std::int32_t sn = WholeKey(rs, "SN");
   const std::string where_sn = " Where sn=" + std::to_string(sn);
 
@@ -203,8 +205,6 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
     throw base::AgentError(base::kDatabaseError,
                            "LoanSMS has no pending row of SN " + std::to_string(sn));
   }
-  data::Connection& outbox_connection = *context.sms->SMSConnection;
-  const std::unique_ptr<Outbox> outbox = MakeOutbox(outbox_connection);
   const std::int64_t send_sn =
       OnOutbox(context, [&] { return outbox->Queue(mobile, reply, Now(context)); });
 

@@ -13,6 +13,7 @@
 #include "data/connection.h"
 #include "data/record_set.h"
 #include "data/value.h"
+#include "sms/gammu_outbox.h"
 #include "sms/sms_service.h"
 
 namespace sms {
@@ -132,6 +133,8 @@ void ReadSimGateway(const data::RecordSet& rs, SmsContext& context) {
     sms.SMSConnection = data::OpenConnection(
         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + found->string() +
         ";Persist Security Info=false;Jet OLEDB:Database Password=" + sms.SMSPassword);
+    // gammu-smsd's database is served through its outbox tables instead of a Send table.
+    sms.gammu_version = GammuTablesVersion(*sms.SMSConnection);
   } catch (const base::AgentError& e) {
     sms.outbox_retry.Failed(now);
     NoteDown(context, sms.outbox_down, "SMS outbox cannot be opened: " + e.Report());

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "data/record_set.h"
+#include "sms/gammu_outbox.h"
 #include "sms/sms_service.h"
 
 namespace sms {
@@ -14,6 +15,8 @@ namespace {
 class SendTableOutbox : public Outbox {
  public:
   explicit SendTableOutbox(data::Connection& connection) : connection_(connection) {}
+
+  std::string Destination(const data::Value& mobile) override { return MobileNumberText(mobile); }
 
   bool FindQueued(const std::string& mobile, const std::string& text) override {
     data::RecordSet rs;
@@ -42,9 +45,37 @@ class SendTableOutbox : public Outbox {
   data::Connection& connection_;
 };
 
+// gammu-smsd's outbox; a message counts as waiting while it stands in `outbox`, also once the
+// daemon has taken it, and is withdrawn only while the daemon has not.
+class GammuTablesOutbox : public Outbox {
+ public:
+  GammuTablesOutbox(data::Connection& connection, std::int32_t version)
+      : gammu_(connection, version) {}
+
+  std::string Destination(const data::Value& mobile) override { return GammuDestination(mobile); }
+
+  bool FindQueued(const std::string& mobile, const std::string& text) override {
+    return gammu_.FindQueued(mobile, text).has_value();
+  }
+
+  std::int64_t Queue(const std::string& mobile, const std::string& text,
+                     std::chrono::system_clock::time_point when) override {
+    return gammu_.Queue(mobile, text, when);
+  }
+
+  void Withdraw(std::int64_t sn, const std::string& mobile, const std::string& text) override {
+    gammu_.Withdraw(sn, mobile, text);
+  }
+
+ private:
+  GammuOutbox gammu_;
+};
+
 }  // namespace
 
-std::unique_ptr<Outbox> MakeOutbox(data::Connection& connection) {
+std::unique_ptr<Outbox> MakeOutbox(data::Connection& connection,
+                                   std::optional<std::int32_t> gammu_version) {
+  if (gammu_version) return std::make_unique<GammuTablesOutbox>(connection, *gammu_version);
   return std::make_unique<SendTableOutbox>(connection);
 }
 

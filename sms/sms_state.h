@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/agent_error.h"
@@ -48,7 +49,9 @@ struct SmsState {
   std::int32_t SMSCustomerID = 0;  // the cooperative's number at the internet service
   std::string SMSSendBy;           // signature of the report; "" until an internet stage read it
   std::unique_ptr<data::Connection> SMSConnection;  // the SIM outbox
-  bool SMSLocalReady = false;                       // the SIM outbox is open
+  // Set when the SIM outbox file is gammu-smsd's database: the Version of its tables.
+  std::optional<std::int32_t> gammu_version;
+  bool SMSLocalReady = false;   // the SIM outbox is open
   bool SMSServerReady = false;  // the internet service answered for this catalog
 
   // The SIM outbox is kept open while its file stays the same. `outbox_opened_as`: path and

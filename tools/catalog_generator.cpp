@@ -340,6 +340,141 @@ void WriteSmsOutbox(const fs::path& file) {
   db.Exec("Create Table Send(SN Int,Mobile Numeric,Msg Text,[Date] Text,[Time] Text)");
 }
 
+void WriteGammuOutbox(const fs::path& file) {
+  Database db(file, true);
+  db.Exec("PRAGMA journal_mode=WAL");
+  // Times default to UTC (datetime('now')), as in gammu's own script; the daemon writes its
+  // own times in local time.
+  db.Exec(R"sql(
+Begin;
+Create Table gammu (Version Integer Not Null Default '0' Primary Key);
+Insert Into gammu (Version) Values (17);
+
+Create Table inbox (
+  UpdatedInDB Numeric Not Null Default (datetime('now')),
+  ReceivingDateTime Numeric Not Null Default (datetime('now')),
+  Text Text Not Null,
+  SenderNumber Text Not Null Default '',
+  Coding Text Not Null Default 'Default_No_Compression',
+  UDH Text Not Null,
+  SMSCNumber Text Not Null Default '',
+  Class Integer Not Null Default '-1',
+  TextDecoded Text Not Null Default '',
+  ID Integer Primary Key Autoincrement,
+  RecipientID Text Not Null,
+  Processed Text Not Null Default 'false',
+  Status Integer Not Null Default '-1',
+  Check (Coding In ('Default_No_Compression', 'Unicode_No_Compression', '8bit',
+                    'Default_Compression', 'Unicode_Compression')));
+Create Trigger update_inbox_time Update On inbox
+  Begin Update inbox Set UpdatedInDB = datetime('now') Where ID = old.ID; End;
+
+Create Table outbox (
+  UpdatedInDB Numeric Not Null Default (datetime('now')),
+  InsertIntoDB Numeric Not Null Default (datetime('now')),
+  SendingDateTime Numeric Not Null Default (datetime('now')),
+  SendBefore Time Not Null Default '23:59:59',
+  SendAfter Time Not Null Default '00:00:00',
+  Text Text,
+  DestinationNumber Text Not Null Default '',
+  Coding Text Not Null Default 'Default_No_Compression',
+  UDH Text,
+  Class Integer Default '-1',
+  TextDecoded Text Not Null Default '',
+  ID Integer Primary Key Autoincrement,
+  MultiPart Text Not Null Default 'false',
+  RelativeValidity Integer Default '-1',
+  SenderID Text,
+  SendingTimeOut Numeric Not Null Default (datetime('now')),
+  DeliveryReport Text Default 'default',
+  CreatorID Text Not Null,
+  Retries Integer Default '0',
+  Priority Integer Default '0',
+  Status Text Not Null Default 'Reserved',
+  StatusCode Integer Not Null Default '-1',
+  Check (Coding In ('Default_No_Compression', 'Unicode_No_Compression', '8bit',
+                    'Default_Compression', 'Unicode_Compression')),
+  Check (DeliveryReport In ('default', 'yes', 'no')),
+  Check (Status In ('SendingOK', 'SendingOKNoReport', 'SendingError', 'DeliveryOK',
+                    'DeliveryFailed', 'DeliveryPending', 'DeliveryUnknown', 'Error',
+                    'Reserved')));
+Create Index outbox_date On outbox(SendingDateTime, SendingTimeOut);
+Create Index outbox_sender On outbox(SenderID);
+Create Trigger update_outbox_time Update On outbox
+  Begin Update outbox Set UpdatedInDB = datetime('now') Where ID = old.ID; End;
+
+Create Table outbox_multipart (
+  Text Text,
+  Coding Text Not Null Default 'Default_No_Compression',
+  UDH Text,
+  Class Integer Default '-1',
+  TextDecoded Text Default Null,
+  ID Integer,
+  SequencePosition Integer Not Null Default '1',
+  Status Text Not Null Default 'Reserved',
+  StatusCode Integer Not Null Default '-1',
+  Check (Coding In ('Default_No_Compression', 'Unicode_No_Compression', '8bit',
+                    'Default_Compression', 'Unicode_Compression')),
+  Check (Status In ('SendingOK', 'SendingOKNoReport', 'SendingError', 'DeliveryOK',
+                    'DeliveryFailed', 'DeliveryPending', 'DeliveryUnknown', 'Error',
+                    'Reserved')),
+  Primary Key (ID, SequencePosition));
+
+Create Table phones (
+  ID Text Not Null,
+  UpdatedInDB Numeric Not Null Default (datetime('now')),
+  InsertIntoDB Numeric Not Null Default (datetime('now')),
+  TimeOut Numeric Not Null Default (datetime('now')),
+  Send Text Not Null Default 'no',
+  Receive Text Not Null Default 'no',
+  IMEI Text Primary Key Not Null,
+  IMSI Text Not Null,
+  NetCode Text Default 'ERROR',
+  NetName Text Default 'ERROR',
+  Client Text Not Null,
+  Battery Integer Not Null Default -1,
+  Signal Integer Not Null Default -1,
+  Sent Integer Not Null Default 0,
+  Received Integer Not Null Default 0);
+Create Trigger update_phones_time Update On phones
+  Begin Update phones Set UpdatedInDB = datetime('now') Where IMEI = old.IMEI; End;
+
+Create Table sentitems (
+  UpdatedInDB Numeric Not Null Default (datetime('now')),
+  InsertIntoDB Numeric Not Null Default (datetime('now')),
+  SendingDateTime Numeric Not Null Default (datetime('now')),
+  DeliveryDateTime Numeric Null,
+  Text Text Not Null,
+  DestinationNumber Text Not Null Default '',
+  Coding Text Not Null Default 'Default_No_Compression',
+  UDH Text Not Null,
+  SMSCNumber Text Not Null Default '',
+  Class Integer Not Null Default '-1',
+  TextDecoded Text Not Null Default '',
+  ID Integer,
+  SenderID Text Not Null,
+  SequencePosition Integer Not Null Default '1',
+  Status Text Not Null Default 'SendingOK',
+  StatusError Integer Not Null Default '-1',
+  TPMR Integer Not Null Default '-1',
+  RelativeValidity Integer Not Null Default '-1',
+  CreatorID Text Not Null,
+  StatusCode Integer Not Null Default '-1',
+  Check (Status In ('SendingOK', 'SendingOKNoReport', 'SendingError', 'DeliveryOK',
+                    'DeliveryFailed', 'DeliveryPending', 'DeliveryUnknown', 'Error')),
+  Check (Coding In ('Default_No_Compression', 'Unicode_No_Compression', '8bit',
+                    'Default_Compression', 'Unicode_Compression')),
+  Primary Key (ID, SequencePosition));
+Create Index sentitems_date On sentitems(DeliveryDateTime);
+Create Index sentitems_tpmr On sentitems(TPMR);
+Create Index sentitems_dest On sentitems(DestinationNumber);
+Create Index sentitems_sender On sentitems(SenderID);
+Create Trigger update_sentitems_time Update On sentitems
+  Begin Update sentitems Set UpdatedInDB = datetime('now') Where ID = old.ID; End;
+Commit;
+)sql");
+}
+
 void CreateApplicationCatalog(const fs::path& file) {
   Database db(file, true);
   db.Exec("Begin");

@@ -29,6 +29,11 @@ void WriteSettingsFile(const std::filesystem::path& folder, const std::filesyste
 // Writes (replacing) an empty SIM gateway outbox (table Send) at `file`.
 void WriteSmsOutbox(const std::filesystem::path& file);
 
+// Writes (replacing) an empty database of gammu-smsd at `file`: its tables of version 17
+// (gammu, inbox, outbox, outbox_multipart, sentitems, phones) as gammu-smsd 1.42 creates them
+// on SQLite, in write-ahead-log mode so that the daemon's reads never wait for the agent.
+void WriteGammuOutbox(const std::filesystem::path& file);
+
 // Creates (replacing) the catalog file `file` with the application's tables before the
 // upgrade: Ledger, SubLedger, Acc, Master (with eDate; without iDate, dTime, Acode,
 // MasterCode), MasterAc, OtherSetting (p1..p3), SavingSetting, Amortization, AmDetails,

@@ -1,0 +1,291 @@
+// gammu-smsd's outbox: the GSM 7-bit default alphabet, the cutting of long texts into
+// concatenated parts, and the rows the daemon reads.
+//
+// How the daemon reads the outbox (gammu-smsd 1.42 on SQLite): every loop it selects rows with
+// SendingDateTime < datetime('now','localtime') and SendingTimeOut < the same, takes one by
+// pushing its SendingTimeOut into the future (an UPDATE that only succeeds while the old value
+// is still past), reads `outbox` and the `outbox_multipart` rows with SequencePosition 2, 3,
+// ..., sends them, and replaces them by `sentitems` rows. When Text is Null it encodes
+// TextDecoded (UTF-8) in the row's Coding; the UDH column carries the concatenation header.
+
+#include "sms/gammu_outbox.h"
+
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "base/agent_error.h"
+#include "data/connection.h"
+#include "schema/schema_probes.h"
+
+namespace sms {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// The GSM 7-bit default alphabet (3GPP TS 23.038), by septet value. 0x1B is the escape to the
+// extension table, not a character; U+001B never occurs in a reply.
+constexpr std::array<char32_t, 128> kGsmBasic = {
+    U'@', U'£', U'$', U'¥', U'è', U'é', U'ù', U'ì', U'ò', U'Ç',  U'\n', U'Ø', U'ø', U'\r', U'Å',
+    U'å', U'Δ', U'_', U'Φ', U'Γ', U'Λ', U'Ω', U'Π', U'Ψ', U'Σ',  U'Θ',  U'Ξ', 0x1B, U'Æ',  U'æ',
+    U'ß', U'É', U' ', U'!', U'"', U'#', U'¤', U'%', U'&', U'\'', U'(',  U')', U'*', U'+',  U',',
+    U'-', U'.', U'/', U'0', U'1', U'2', U'3', U'4', U'5', U'6',  U'7',  U'8', U'9', U':',  U';',
+    U'<', U'=', U'>', U'?', U'¡', U'A', U'B', U'C', U'D', U'E',  U'F',  U'G', U'H', U'I',  U'J',
+    U'K', U'L', U'M', U'N', U'O', U'P', U'Q', U'R', U'S', U'T',  U'U',  U'V', U'W', U'X',  U'Y',
+    U'Z', U'Ä', U'Ö', U'Ñ', U'Ü', U'§', U'¿', U'a', U'b', U'c',  U'd',  U'e', U'f', U'g',  U'h',
+    U'i', U'j', U'k', U'l', U'm', U'n', U'o', U'p', U'q', U'r',  U's',  U't', U'u', U'v',  U'w',
+    U'x', U'y', U'z', U'ä', U'ö', U'ñ', U'ü', U'à',
+};
+
+// The extension table: each is sent as the escape septet and one more.
+constexpr std::array<char32_t, 10> kGsmExtension = {U'\f', U'^', U'{', U'}', U'\\',
+                                                    U'[',  U'~', U']', U'|', U'€'};
+
+// Septets a character takes in the default alphabet: 1 or 2; 0 when it has no place there.
+int Septets(char32_t c) {
+  if (c == 0x1B) return 0;
+  for (char32_t g : kGsmBasic) {
+    if (g == c) return 1;
+  }
+  for (char32_t g : kGsmExtension) {
+    if (g == c) return 2;
+  }
+  return 0;
+}
+
+// Decodes UTF-8. A byte that does not start a well-formed sequence (overlong forms,
+// surrogates and values past U+10FFFF included) becomes U+FFFD and decoding goes on after it.
+std::vector<char32_t> DecodeUtf8(std::string_view text) {
+  std::vector<char32_t> out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    int length = 0;
+    char32_t c = 0;
+    char32_t min = 0;
+    if (b0 < 0x80) {
+      length = 1;
+      c = b0;
+    } else if ((b0 & 0xE0) == 0xC0) {
+      length = 2;
+      c = b0 & 0x1F;
+      min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+      length = 3;
+      c = b0 & 0x0F;
+      min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+      length = 4;
+      c = b0 & 0x07;
+      min = 0x10000;
+    }
+    bool ok = length > 0 && i + length <= text.size();
+    for (int k = 1; ok && k < length; ++k) {
+      const auto b = static_cast<unsigned char>(text[i + k]);
+      ok = (b & 0xC0) == 0x80;
+      c = (c << 6) | (b & 0x3F);
+    }
+    ok = ok && c >= min && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+    out.push_back(ok ? c : kReplacement);
+    i += ok ? length : 1;
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+const char* Coding(const SmsParts& parts) {
+  return parts.unicode ? "Unicode_No_Compression" : "Default_No_Compression";
+}
+
+std::string Decimal(std::int64_t n) { return std::to_string(n); }
+
+}  // namespace
+
+std::optional<std::int32_t> GammuTablesVersion(data::Connection& connection) {
+  if (!schema::TableExists(connection, "gammu")) return std::nullopt;
+  std::int32_t version = 0;
+  for (const auto& row : connection.Query("Select Version from gammu").rows) {
+    if (!row.empty() && !row[0].IsNull()) version = row[0].AsInt32();
+  }
+  return version;
+}
+
+SmsParts SplitIntoSmsParts(std::string_view text) {
+  const std::vector<char32_t> chars = DecodeUtf8(text);
+  SmsParts parts;
+  std::vector<int> sizes(chars.size());
+  for (std::size_t i = 0; i < chars.size() && !parts.unicode; ++i) {
+    sizes[i] = Septets(chars[i]);
+    parts.unicode = sizes[i] == 0;
+  }
+  if (parts.unicode) {
+    // UTF-16 units: two for a character written as a surrogate pair.
+    for (std::size_t i = 0; i < chars.size(); ++i) sizes[i] = chars[i] > 0xFFFF ? 2 : 1;
+  }
+  int total = 0;
+  for (int s : sizes) total += s;
+
+  // Septets (GSM) or UTF-16 units (Unicode) of a single message and of one concatenated part.
+  const int single = parts.unicode ? 70 : 160;
+  const int part = parts.unicode ? 67 : 153;
+  if (total <= single) {
+    parts.texts.emplace_back();
+    for (char32_t c : chars) AppendUtf8(parts.texts.back(), c);
+    return parts;
+  }
+  int used = part;  // of the part being filled; full, so the first character opens a part
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    if (used + sizes[i] > part) {
+      parts.texts.emplace_back();
+      used = 0;
+    }
+    AppendUtf8(parts.texts.back(), chars[i]);
+    used += sizes[i];
+  }
+  if (parts.texts.size() > 255) {
+    throw base::AgentError(base::kOverflow, "A text of " + Decimal(total) +
+                                                (parts.unicode ? " UTF-16 units" : " septets") +
+                                                " needs more than 255 SMS parts");
+  }
+  return parts;
+}
+
+std::string ConcatenationHeader(int reference, int count, int number) {
+  char udh[16];
+  std::snprintf(udh, sizeof udh, "050003%02X%02X%02X", reference & 0xFF, count & 0xFF,
+                number & 0xFF);
+  return udh;
+}
+
+std::string GammuDestination(const data::Value& mobile) {
+  if (mobile.IsNull()) throw base::AgentError(base::kInvalidUseOfNull, "Mobile is Null");
+  const std::string text = mobile.AsText();
+  const std::size_t first = text.find_first_not_of(' ');
+  const std::size_t last = text.find_last_not_of(' ');
+  const std::string number =
+      first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+  const std::size_t digits = number.empty() || number[0] != '+' ? 0 : 1;
+  const std::size_t count = number.size() - digits;
+  if (count < 1 || count > 20 ||
+      number.find_first_not_of("0123456789", digits) != std::string::npos) {
+    throw base::AgentError(base::kTypeMismatch, "Mobile '" + text + "' is not a phone number");
+  }
+  return number;
+}
+
+std::string GammuLocalTime(std::chrono::system_clock::time_point when) {
+  const std::time_t t = std::chrono::system_clock::to_time_t(when);
+  std::tm local{};
+  localtime_r(&t, &local);
+  char buffer[32];
+  const std::size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &local);
+  return std::string(buffer, n);
+}
+
+GammuOutbox::GammuOutbox(data::Connection& connection, std::int32_t version)
+    : connection_(connection) {
+  if (version != kGammuTablesVersion) {
+    throw base::AgentError(base::kDatabaseError,
+                           "The SMS outbox " + connection.Describe() +
+                               " holds gammu-smsd's tables of version " + Decimal(version) +
+                               "; the agent writes version " + Decimal(kGammuTablesVersion));
+  }
+}
+
+std::int64_t GammuOutbox::Queue(const std::string& destination, const std::string& text,
+                                std::chrono::system_clock::time_point now) {
+  const SmsParts parts = SplitIntoSmsParts(text);
+  const std::size_t count = parts.texts.size();
+  const std::string coding = data::SqlText(Coding(parts));
+  const std::string stamp = data::SqlText(GammuLocalTime(now));
+
+  data::Transaction transaction(connection_);
+  connection_.Execute(
+      "Insert into outbox(DestinationNumber,TextDecoded,Coding,CreatorID,MultiPart,"
+      "SendingDateTime,SendingTimeOut,InsertIntoDB) values(" +
+      data::SqlText(destination) + "," + data::SqlText(parts.texts[0]) + "," + coding + "," +
+      data::SqlText(kGammuCreatorID) + "," + (count > 1 ? "'true'" : "'false'") + "," + stamp +
+      "," + stamp + "," + stamp + ")");
+  // Read once: every insert below changes the connection's last-insert id.
+  const data::QueryResult inserted = connection_.Query("Select last_insert_rowid()");
+  const std::int64_t id = inserted.rows.at(0).at(0).AsInt64();
+  if (count > 1) {
+    const int reference = static_cast<int>(id & 0xFF);
+    const int parts_count = static_cast<int>(count);
+    connection_.Execute(
+        "Update outbox set UDH=" + data::SqlText(ConcatenationHeader(reference, parts_count, 1)) +
+        " Where ID=" + Decimal(id));
+    for (std::size_t i = 1; i < count; ++i) {
+      const int number = static_cast<int>(i + 1);
+      connection_.Execute(
+          "Insert into outbox_multipart(ID,SequencePosition,TextDecoded,Coding,UDH) values(" +
+          Decimal(id) + "," + Decimal(number) + "," + data::SqlText(parts.texts[i]) + "," + coding +
+          "," + data::SqlText(ConcatenationHeader(reference, parts_count, number)) + ")");
+    }
+  }
+  transaction.Commit();
+  return id;
+}
+
+std::optional<std::int64_t> GammuOutbox::FindQueued(const std::string& destination,
+                                                    const std::string& text) {
+  const SmsParts parts = SplitIntoSmsParts(text);
+  const data::QueryResult candidates =
+      connection_.Query("Select ID from outbox Where CreatorID=" + data::SqlText(kGammuCreatorID) +
+                        " and DestinationNumber=" + data::SqlText(destination) +
+                        " and TextDecoded=" + data::SqlText(parts.texts[0]) + " Order by ID");
+  for (const auto& row : candidates.rows) {
+    const std::int64_t id = row.at(0).AsInt64();
+    const data::QueryResult rest =
+        connection_.Query("Select TextDecoded from outbox_multipart Where ID=" + Decimal(id) +
+                          " Order by SequencePosition");
+    if (rest.rows.size() + 1 != parts.texts.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; same && i < rest.rows.size(); ++i) {
+      same = rest.rows[i].at(0) == data::Value(parts.texts[i + 1]);
+    }
+    if (same) return id;
+  }
+  return std::nullopt;
+}
+
+bool GammuOutbox::Withdraw(std::int64_t id, const std::string& destination,
+                           const std::string& text) {
+  const SmsParts parts = SplitIntoSmsParts(text);
+  // The write lock is held from the check to the delete, so the daemon cannot take the
+  // message in between. Queue writes SendingTimeOut equal to SendingDateTime and the daemon
+  // takes a message by moving SendingTimeOut on, so equal times mean not taken.
+  data::Transaction transaction(connection_);
+  const data::QueryResult waiting = connection_.Query(
+      "Select count(*) from outbox Where ID=" + Decimal(id) + " and CreatorID=" +
+      data::SqlText(kGammuCreatorID) + " and DestinationNumber=" + data::SqlText(destination) +
+      " and TextDecoded=" + data::SqlText(parts.texts[0]) + " and SendingTimeOut=SendingDateTime");
+  if (waiting.rows.at(0).at(0).AsInt64() == 0) return false;
+  connection_.Execute("Delete from outbox_multipart Where ID=" + Decimal(id));
+  connection_.Execute("Delete from outbox Where ID=" + Decimal(id));
+  transaction.Commit();
+  return true;
+}
+
+}  // namespace sms
