@@ -1,9 +1,10 @@
 // Writes the demo program folder or a large benchmark catalog.
 //
-//   mav-demo-catalog demo <folder>
+//   mav-demo-catalog demo <folder> [gammu]
 //       <folder>/mavdata.cdf (settings naming the catalog MavDemo in <folder>),
 //       <folder>/MavDemo.db (a sample cooperative before the agent's upgrade) and
-//       <folder>/SMSData.mdb (the SIM gateway's empty outbox).
+//       <folder>/SMSData.mdb (the SIM gateway's empty outbox: a Send table, or with "gammu"
+//       gammu-smsd's database).
 //   mav-demo-catalog large <file> [loans] [ledger rows]
 //       a catalog with 10,000 loans and one million ledger rows unless told otherwise.
 #include <chrono>
@@ -29,7 +30,7 @@ std::chrono::year_month_day LocalToday() {
 }
 
 int Usage() {
-  std::cerr << "usage: mav-demo-catalog demo <folder>\n"
+  std::cerr << "usage: mav-demo-catalog demo <folder> [gammu]\n"
                "       mav-demo-catalog large <file> [loans] [ledger rows]\n";
   return 2;
 }
@@ -49,7 +50,11 @@ int main(int argc, char** argv) {
       const std::filesystem::path folder = std::filesystem::absolute(argv[2]);
       std::filesystem::create_directories(folder);
       tools::WriteSettingsFile(folder, folder, "MavDemo");
-      tools::WriteSmsOutbox(folder / "SMSData.mdb");
+      if (argc > 3 && std::string(argv[3]) == "gammu") {
+        tools::WriteGammuOutbox(folder / "SMSData.mdb");
+      } else {
+        tools::WriteSmsOutbox(folder / "SMSData.mdb");
+      }
       tools::CreateApplicationCatalog(folder / "MavDemo.db");
       tools::FillDemoCatalog(folder / "MavDemo.db", folder / "SMSData.mdb", today_ad, today_bs);
       std::cout << "Demo program folder " << folder.string() << " (today is BS " << today_bs
