@@ -11,6 +11,7 @@
 
 #include "base/agent_error.h"
 #include "data/connection.h"
+#include "data/drivers.h"
 #include "sms/reply_messages.h"
 #include "sms/sms_service.h"
 #include "tests/sms/sms_fixture.h"
@@ -57,6 +58,7 @@ TEST(SplitIntoSmsParts, LimitsOfTheAlphabets) {
        Repeat("क", 66) + "😀" + Repeat("a", 5),
        true,
        {Repeat("क", 66), "😀" + Repeat("a", 5)}},
+      {"bytes that are not UTF-8", "ab\xFF\xC3", true, {"ab\uFFFD\uFFFD"}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -64,12 +66,6 @@ TEST(SplitIntoSmsParts, LimitsOfTheAlphabets) {
     EXPECT_EQ(c.unicode, got.unicode);
     EXPECT_EQ(c.parts, got.texts);
   }
-}
-
-TEST(SplitIntoSmsParts, BrokenUtf8IsSentAsReplacementCharacters) {
-  const sms::SmsParts got = sms::SplitIntoSmsParts("ab\xFF\xC3");
-  EXPECT_TRUE(got.unicode);
-  EXPECT_EQ(std::vector<std::string>{"ab\xEF\xBF\xBD\xEF\xBF\xBD"}, got.texts);
 }
 
 TEST(GammuDestination, KeepsThePlusAndLeadingZeros) {
@@ -109,9 +105,13 @@ TEST_F(GammuOutboxTest, RecognisedByItsGammuTable) {
   const base::AgentError error = ErrorOf([&] { sms::GammuOutbox(*db_, 16); });
   EXPECT_NE(std::string::npos, error.description().find("version 16")) << error.description();
 
+  // The modem software's outboxes: SQLite, and Jet as the Windows installation writes it.
   const std::filesystem::path send_table = dir_.path() / "Send.mdb";
   tools::WriteSmsOutbox(send_table);
   EXPECT_EQ(std::nullopt, sms::GammuTablesVersion(*data::OpenSqliteFile(send_table, false)));
+  const std::filesystem::path jet =
+      std::filesystem::path(MAV_TEST_DATA_DIR) / "jet" / "V2003_no-password.mdb";
+  EXPECT_EQ(std::nullopt, sms::GammuTablesVersion(*data::OpenJetFile(jet, "")));
 }
 
 TEST_F(GammuOutboxTest, ShortTextIsOneRowDueNowInLocalTime) {
