@@ -211,18 +211,22 @@ TEST_F(GammuSimStageTest, RepliesAreQueuedOnceInTheOutbox) {
   ASSERT_TRUE(sms_.SMSLocalReady);
   ASSERT_EQ(std::optional<std::int32_t>(17), sms_.gammu_version);
   const std::string date = AdDateOf("2081/04/25");
-  catalog_.Insert(
-      "LoanSMS",
-      {{"SN", 1}, {"Accode", 101}, {"Mobile", "+9779841000001"}, {"Date", date}, {"Reply", 0}});
-  catalog_.Insert(
-      "LoanSMS",
-      {{"SN", 2}, {"Accode", 101}, {"Mobile", "9841000002"}, {"Date", date}, {"Reply", 0}});
-  // The agent stopped after queuing the reply of request 1 and before marking it.
+  // The agent stopped after queuing the reply of request 1 (recorded in [Send]) and before
+  // marking the request answered.
   std::string as_of = date;
   const std::string reply = sms::ComposeReportSMS(loans_, sms_, 101, as_of);
   sms::GammuOutbox(*sms_.SMSConnection, 17).Queue("+9779841000001", reply, context_.now());
+  catalog_.Insert("LoanSMS", {{"SN", 1},
+                              {"Accode", 101},
+                              {"Mobile", "+9779841000001"},
+                              {"Date", date},
+                              {"Send", reply},
+                              {"Reply", 0}});
+  catalog_.Insert(
+      "LoanSMS",
+      {{"SN", 2}, {"Accode", 101}, {"Mobile", "9841000002"}, {"Date", date}, {"Reply", 0}});
   catalog_.Exec(
-      "Create Trigger refuse_sms Before Update On LoanSMS When old.SN=2 "
+      "Create Trigger refuse_mark Before Update On LoanSMS When old.SN=2 and new.Reply=1 "
       "Begin Select Raise(Abort,'update refused'); End");
 
   sms::CheckSMS(context_);
@@ -237,7 +241,7 @@ TEST_F(GammuSimStageTest, RepliesAreQueuedOnceInTheOutbox) {
   EXPECT_EQ("2025-03-15 14:05:09", queued.rows[0][2].AsText());
 
   // The message of the refused request was withdrawn; once it can be marked it goes out once.
-  catalog_.Exec("Drop Trigger refuse_sms");
+  catalog_.Exec("Drop Trigger refuse_mark");
   sms::CheckSMS(context_);
   sms::CheckSMS(context_);
   EXPECT_EQ(data::Value(2), outbox->Query("Select count(*) from outbox").rows[0][0]);
