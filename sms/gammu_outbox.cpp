@@ -123,6 +123,10 @@ std::string Decimal(std::int64_t n) { return std::to_string(n); }
 }  // namespace
 
 std::optional<std::int32_t> GammuTablesVersion(data::Connection& connection) {
+  // gammu-smsd keeps its database in SQLite. A file of another engine (Jet through the
+  // Access driver on Windows) is never its database, and that engine's SQL has no
+  // Information_Schema to ask.
+  if (connection.dialect() != data::Dialect::kSqlite) return std::nullopt;
   if (!schema::TableExists(connection, "gammu")) return std::nullopt;
   std::int32_t version = 0;
   for (const auto& row : connection.Query("Select Version from gammu").rows) {

@@ -29,9 +29,9 @@ inline constexpr std::int32_t kGammuTablesVersion = 17;
 // CreatorID of the messages the agent queues: the agent's name.
 inline constexpr const char* kGammuCreatorID = "MAV Services";
 
-// The Version of gammu-smsd's tables when the database of `connection` has a `gammu` table
-// (0 when that table holds no version), std::nullopt when it has none: then it is not
-// gammu-smsd's database. Throws the driver's error when the probe fails.
+// The Version of gammu-smsd's tables when the database of `connection` is an SQLite database
+// with a `gammu` table (0 when that table holds no version), std::nullopt otherwise: then it
+// is not gammu-smsd's database. Throws the driver's error when the probe fails.
 std::optional<std::int32_t> GammuTablesVersion(data::Connection& connection);
 
 // A text cut into the parts of one SMS message, each part sent as its own SMS and joined

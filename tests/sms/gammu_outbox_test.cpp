@@ -16,6 +16,7 @@
 #include "sms/sms_service.h"
 #include "tests/sms/sms_fixture.h"
 #include "tests/support/agent_error_of.h"
+#include "tests/support/odbc_file_path.h"
 #include "tests/support/test_catalog.h"
 #include "tools/catalog_generator.h"
 
@@ -112,6 +113,11 @@ TEST_F(GammuOutboxTest, RecognisedByItsGammuTable) {
   const std::filesystem::path jet =
       std::filesystem::path(MAV_TEST_DATA_DIR) / "jet" / "V2003_no-password.mdb";
   EXPECT_EQ(std::nullopt, sms::GammuTablesVersion(*data::OpenJetFile(jet, "")));
+  // A connection speaking SQL Server's dialect (Jet through the Access driver on Windows) is
+  // not asked: its SQL has no Information_Schema.
+  const auto other_dialect = data::OpenOdbc(
+      "Driver=SQLite3;Database=" + test_support::OdbcFilePath(file_), data::Dialect::kSqlServer);
+  EXPECT_EQ(std::nullopt, sms::GammuTablesVersion(*other_dialect));
 }
 
 TEST_F(GammuOutboxTest, ShortTextIsOneRowDueNowInLocalTime) {
