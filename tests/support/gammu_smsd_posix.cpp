@@ -1,11 +1,11 @@
-#include "tests/support/gammu_smsd.h"
-
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "tests/support/gammu_smsd.h"
 
 namespace test_support {
 namespace fs = std::filesystem;
