@@ -248,6 +248,7 @@ TEST_F(GammuSimStageTest, RepliesAreQueuedOnceInTheOutbox) {
 
   // The message of the refused request was withdrawn; once it can be marked it goes out once.
   catalog_.Exec("Drop Trigger refuse_mark");
+  Advance(std::chrono::seconds(1));  // the failed request's retry delay
   sms::CheckSMS(context_);
   sms::CheckSMS(context_);
   EXPECT_EQ(data::Value(2), outbox->Query("Select count(*) from outbox").rows[0][0]);
