@@ -28,6 +28,16 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string QuotedValue(std::string_view value) {
+  std::string out = "\"";
+  for (char c : value) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
 ConnectionString ConnectionString::Parse(std::string_view text) {
   ConnectionString result;
   std::size_t pos = 0;

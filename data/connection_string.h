@@ -33,6 +33,11 @@ class ConnectionString {
   std::vector<std::pair<std::string, std::string>> entries_;
 };
 
+// `value` as one value of such a connection string: between double quotes, every double
+// quote doubled. Parse gives back exactly `value`, whatever it holds (";", "=", quotes,
+// braces, blanks at either end), so a value can never add or replace a key.
+std::string QuotedValue(std::string_view value);
+
 // True when `a` and `b` are equal without regard to ASCII letter case.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 

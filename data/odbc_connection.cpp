@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "base/agent_error.h"
+#include "base/utf8.h"
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/sql_dialect.h"
@@ -54,94 +55,18 @@ const char* const kSqlServerDrivers[] = {"ODBC Driver 18 for SQL Server",
 
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
-// UTF-8 -> UTF-16 code units. Malformed bytes become U+FFFD.
-std::basic_string<SQLWCHAR> ToUtf16(std::string_view text) {
-  std::basic_string<SQLWCHAR> out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::uint32_t cp = 0xFFFD;
-    int extra = 0;
-    if (lead < 0x80) {
-      cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      cp = lead & 0x1F;
-      extra = 1;
-    } else if ((lead & 0xF0) == 0xE0) {
-      cp = lead & 0x0F;
-      extra = 2;
-    } else if ((lead & 0xF8) == 0xF0) {
-      cp = lead & 0x07;
-      extra = 3;
-    } else {
-      extra = -1;
-    }
-    ++i;
-    if (extra > 0) {
-      if (i + extra > text.size()) {
-        cp = 0xFFFD;
-        i = text.size();
-      } else {
-        for (int k = 0; k < extra; ++k) {
-          const auto cont = static_cast<unsigned char>(text[i]);
-          if ((cont & 0xC0) != 0x80) {
-            cp = 0xFFFD;
-            break;
-          }
-          cp = (cp << 6) | (cont & 0x3F);
-          ++i;
-        }
-      }
-    } else if (extra < 0) {
-      cp = 0xFFFD;
-    }
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<SQLWCHAR>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<SQLWCHAR>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<SQLWCHAR>(cp));
-    }
-  }
-  return out;
-}
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "ODBC wide texts are UTF-16 here");
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+// UTF-8 -> UTF-16 code units, strictly: an ill-formed sequence becomes U+FFFD, never the
+// character an overlong form spells (C0 A7 would otherwise reach the server as a quote).
+std::basic_string<SQLWCHAR> ToUtf16(std::string_view text) {
+  const std::u16string units = base::Utf8ToUtf16(text);
+  return std::basic_string<SQLWCHAR>(units.begin(), units.end());
 }
 
 // UTF-16 code units -> UTF-8. Unpaired surrogates become U+FFFD.
 std::string ToUtf8(const SQLWCHAR* units, std::size_t count) {
-  std::string out;
-  out.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    std::uint32_t cp = units[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8(out, cp);
-  }
-  return out;
+  return base::Utf16ToUtf8(std::u16string(units, units + count));
 }
 
 // True for the SQLSTATEs of a connection that is gone or timed out.
@@ -581,12 +506,10 @@ class OdbcConnection : public Connection {
   bool in_transaction_ = false;
 };
 
-// Puts a value into an ODBC connection string, in braces when it holds a character that
-// would end or open a value there.
+// A value of an ODBC connection string, always in braces with every "}" doubled: whatever
+// the text holds (";", "=", "{", a quote, blanks at either end), the driver reads it as this
+// one value and it cannot add or replace a key.
 std::string OdbcValue(const std::string& value) {
-  const bool plain = value.find_first_of(";{}") == std::string::npos &&
-                     (value.empty() || (value.front() != ' ' && value.back() != ' '));
-  if (plain) return value;
   std::string out = "{";
   for (char c : value) {
     if (c == '}') out += '}';

@@ -2,26 +2,31 @@
 
 #include <system_error>
 
+#include "data/connection_string.h"
 #include "data/record_set.h"
 #include "host/connector_file.h"
 
 namespace host {
 
+// Every value the agent did not write itself is quoted: a password such as
+// "x;Data Source=/elsewhere" stays a password.
 std::string SettingsConnectionString(const std::filesystem::path& program_folder) {
   return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
-         (program_folder / "mavdata.cdf").string() +
+         data::QuotedValue((program_folder / "mavdata.cdf").string()) +
          ";Persist Security Info=false;Jet OLEDB:Database Password=" + kSettingsPassword;
 }
 
 std::string MainConnectionString(const AgentState& state) {
-  return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + state.DbUser +
-         ";pwd=" + state.DbPassword + ";Initial Catalog=" + state.DbName +
-         ";Data Source=" + state.DbServer;
+  return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" +
+         data::QuotedValue(state.DbUser) + ";pwd=" + data::QuotedValue(state.DbPassword) +
+         ";Initial Catalog=" + data::QuotedValue(state.DbName) +
+         ";Data Source=" + data::QuotedValue(state.DbServer);
 }
 
 std::string MasterConnectionString(const AgentState& state) {
-  return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + state.DbUser +
-         ";pwd=" + state.DbPassword + ";Initial Catalog=Master;Data Source=" + state.DbServer;
+  return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" +
+         data::QuotedValue(state.DbUser) + ";pwd=" + data::QuotedValue(state.DbPassword) +
+         ";Initial Catalog=Master;Data Source=" + data::QuotedValue(state.DbServer);
 }
 
 bool ConnectorFilePresent(const std::filesystem::path& folder) {

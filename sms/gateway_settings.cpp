@@ -11,6 +11,7 @@
 
 #include "base/agent_error.h"
 #include "data/connection.h"
+#include "data/connection_string.h"
 #include "data/record_set.h"
 #include "data/value.h"
 #include "sms/gammu_outbox.h"
@@ -131,8 +132,9 @@ void ReadSimGateway(const data::RecordSet& rs, SmsContext& context) {
   if (!sms.outbox_retry.Ready(now)) return;  // SMSLocalReady stays down until it opens
   try {
     sms.SMSConnection = data::OpenConnection(
-        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + found->string() +
-        ";Persist Security Info=false;Jet OLEDB:Database Password=" + sms.SMSPassword);
+        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + data::QuotedValue(found->string()) +
+        ";Persist Security Info=false;Jet OLEDB:Database Password=" +
+        data::QuotedValue(sms.SMSPassword));
     // gammu-smsd's database is served through its outbox tables instead of a Send table.
     sms.gammu_version = GammuTablesVersion(*sms.SMSConnection);
   } catch (const base::AgentError& e) {
@@ -158,9 +160,11 @@ void ReadInternetGateway(const data::RecordSet& rs, SmsContext& context) {
   // The connection is kept while it works: closing it after each lookup would mean a login
   // to a remote server on every tick. The lookup is made again when the settings changed, or
   // when the last one is kServiceLookupInterval old.
-  const std::string connection_string =
-      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" + sms.SMSDbUser +
-      ";pwd=" + sms.SMSPassword + ";Initial Catalog=" + catalog + ";Data Source=" + server;
+  const std::string connection_string = "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" +
+                                        data::QuotedValue(sms.SMSDbUser) +
+                                        ";pwd=" + data::QuotedValue(sms.SMSPassword) +
+                                        ";Initial Catalog=" + data::QuotedValue(catalog) +
+                                        ";Data Source=" + data::QuotedValue(server);
   const std::string lookup =
       "Select * from DATABASE_SETTING Where DATABASE_NAME=" + data::SqlText(context.DbName) +
       " and Customer_ID=" + std::to_string(sms.SMSCustomerID);

@@ -169,7 +169,7 @@ TEST(SqlServerOdbcString, PicksTheFirstInstalledSqlServerDriver) {
   }
   ASSERT_TRUE(has("FreeTDS"));
   EXPECT_EQ(
-      "Driver={FreeTDS};Server=db1;Port=1433;Database=MavData2075;UID=sa;PWD=pw;"
+      "Driver={FreeTDS};Server={db1};Port=1433;Database={MavData2075};UID={sa};PWD={pw};"
       "TDS_Version=7.4;ClientCharset=UTF-8",
       data::SqlServerOdbcString("db1", "MavData2075", "sa", "pw"));
 }
@@ -182,25 +182,29 @@ TEST(SqlServerOdbcString, MapsServerFormsAndQuotesValues) {
     const char* want;
   } kCases[] = {
       {"FreeTDS", "10.0.0.5,1500", "pw",
-       "Driver={FreeTDS};Server=10.0.0.5;Port=1500;Database=Cat;UID=sa;PWD=pw;"
+       "Driver={FreeTDS};Server={10.0.0.5};Port={1500};Database={Cat};UID={sa};PWD={pw};"
        "TDS_Version=7.4;ClientCharset=UTF-8"},
       {"FreeTDS", "HOST\\SQLEXPRESS", "pw",
-       "Driver={FreeTDS};Server=HOST\\SQLEXPRESS;Database=Cat;UID=sa;PWD=pw;"
+       "Driver={FreeTDS};Server={HOST\\SQLEXPRESS};Database={Cat};UID={sa};PWD={pw};"
        "TDS_Version=7.4;ClientCharset=UTF-8"},
       {"FreeTDS", ".", "pw",
-       "Driver={FreeTDS};Server=localhost;Port=1433;Database=Cat;UID=sa;PWD=pw;"
+       "Driver={FreeTDS};Server={localhost};Port=1433;Database={Cat};UID={sa};PWD={pw};"
        "TDS_Version=7.4;ClientCharset=UTF-8"},
       {"FreeTDS", "(local)\\SQL2008", "a;b}c",
-       "Driver={FreeTDS};Server=localhost\\SQL2008;Database=Cat;UID=sa;PWD={a;b}}c};"
+       "Driver={FreeTDS};Server={localhost\\SQL2008};Database={Cat};UID={sa};PWD={a;b}}c};"
        "TDS_Version=7.4;ClientCharset=UTF-8"},
       {"ODBC Driver 18 for SQL Server", "db1,1500", "pw",
-       "Driver={ODBC Driver 18 for SQL Server};Server=db1,1500;Database=Cat;UID=sa;PWD=pw;"
+       "Driver={ODBC Driver 18 for SQL Server};Server={db1,1500};Database={Cat};UID={sa};PWD={pw};"
        "TrustServerCertificate=yes"},
       {"ODBC Driver 17 for SQL Server", "HOST\\SQLEXPRESS", "pw",
-       "Driver={ODBC Driver 17 for SQL Server};Server=HOST\\SQLEXPRESS;Database=Cat;UID=sa;"
-       "PWD=pw"},
+       "Driver={ODBC Driver 17 for SQL Server};Server={HOST\\SQLEXPRESS};Database={Cat};UID={sa};"
+       "PWD={pw}"},
       {"SQL Server", ".", " pw",
-       "Driver={SQL Server};Server=localhost;Database=Cat;UID=sa;PWD={ pw}"},
+       "Driver={SQL Server};Server={localhost};Database={Cat};UID={sa};PWD={ pw}"},
+      {"SQL Server", "db1", "x;Driver={SQLite3}",
+       "Driver={SQL Server};Server={db1};Database={Cat};UID={sa};PWD={x;Driver={SQLite3}}}"},
+      {"SQL Server", "db1", "'a=b' ",
+       "Driver={SQL Server};Server={db1};Database={Cat};UID={sa};PWD={'a=b' }"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(std::string(c.driver) + " " + c.server);
@@ -217,7 +221,7 @@ TEST(SqlServerOdbcString, OpenConnectionReachesSqlServerThroughOdbc) {
         "pwd=s3cret;Initial Catalog=MavData2075;Data Source=127.0.0.1,1");
   });
   EXPECT_EQ(base::kConnectionFailed, error.number());
-  EXPECT_NE(std::string::npos, error.description().find("Database=MavData2075"))
+  EXPECT_NE(std::string::npos, error.description().find("Database={MavData2075}"))
       << error.description();
   EXPECT_EQ(std::string::npos, error.description().find("s3cret")) << error.description();
 }

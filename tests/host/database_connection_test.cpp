@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/agent_error.h"
+#include "data/connection_string.h"
 #include "tests/support/test_catalog.h"
 
 namespace host {
@@ -18,20 +19,55 @@ TEST(ConnectionStrings, AreBuiltFromTheConnectionValues) {
   AgentState state;
   state.DbServer = "SRV\\SQL";
   state.DbUser = "sa";
-  state.DbPassword = "p;w";
+  state.DbPassword = "pw";
   state.DbName = "MavData2075";
   EXPECT_EQ(
-      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=p;w;Initial "
-      "Catalog=MavData2075;Data Source=SRV\\SQL",
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=\"sa\";pwd=\"pw\";Initial "
+      "Catalog=\"MavData2075\";Data Source=\"SRV\\SQL\"",
       MainConnectionString(state));
   EXPECT_EQ(
-      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=p;w;Initial "
-      "Catalog=Master;Data Source=SRV\\SQL",
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=\"sa\";pwd=\"pw\";Initial "
+      "Catalog=Master;Data Source=\"SRV\\SQL\"",
       MasterConnectionString(state));
   const fs::path folder = fs::path("opt") / "mav";
-  EXPECT_EQ("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + (folder / "mavdata.cdf").string() +
-                ";Persist Security Info=false;Jet OLEDB:Database Password=907qx",
+  EXPECT_EQ("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"" + (folder / "mavdata.cdf").string() +
+                "\";Persist Security Info=false;Jet OLEDB:Database Password=907qx",
             SettingsConnectionString(folder));
+}
+
+// Whatever a login, password or catalog name holds, it reaches the provider as that value.
+TEST(ConnectionStrings, ValuesCannotAddOrReplaceKeys) {
+  const char* const kTexts[] = {
+      "p;w",
+      "x;Data Source=/elsewhere.db",
+      "x;Driver={SQLite3}",
+      "a=b",
+      "{br}ace}",
+      "'quoted",
+      "say \"hi\"",
+      "  leading",
+      "trailing  ",
+      "",
+  };
+  for (const char* text : kTexts) {
+    SCOPED_TRACE(text);
+    AgentState state;
+    state.DbServer = "SRV";
+    state.DbUser = text;
+    state.DbPassword = text;
+    state.DbName = text;
+    for (const std::string& cs : {MainConnectionString(state), MasterConnectionString(state)}) {
+      const data::ConnectionString parsed = data::ConnectionString::Parse(cs);
+      EXPECT_EQ(6u, parsed.entries().size()) << cs;
+      EXPECT_EQ(text, parsed.GetOr("User ID", "?"));
+      EXPECT_EQ(text, parsed.GetOr("pwd", "?"));
+      EXPECT_EQ("SRV", parsed.GetOr("Data Source", "?"));
+      EXPECT_FALSE(parsed.Get("Driver"));
+    }
+    EXPECT_EQ(
+        text,
+        data::ConnectionString::Parse(MainConnectionString(state)).GetOr("Initial Catalog", "?"));
+  }
 }
 
 class SetDatabaseTest : public ::testing::Test {
@@ -115,6 +151,17 @@ TEST_F(SetDatabaseTest, FirstActiveRowDecides) {
   ASSERT_EQ(0, Run());
   EXPECT_EQ("sa", state_.DbUser);
   EXPECT_EQ("MavData2075", state_.DbName);
+}
+
+TEST_F(SetDatabaseTest, PasswordNamingAnotherCatalogStaysAPassword) {
+  test_support::TestCatalog other(dir_.path(), "other");
+  test_support::SettingsRow row;
+  row.ServerName = dir_.path().string();
+  row.PassWord = "x;Initial Catalog=other";
+  program_.AddSettings(row);
+  ASSERT_EQ(0, Run());
+  EXPECT_NE(std::string::npos, state_.MainConnection->Describe().find("MavData2075.db"))
+      << state_.MainConnection->Describe();
 }
 
 TEST_F(SetDatabaseTest, NoActiveRowReturnsUnconnected) {
