@@ -91,7 +91,9 @@ class Transaction {
 };
 
 // A text as an SQL literal: between single quotes, every quote doubled. The stored value
-// is exactly `text`. Use it wherever a text is spliced into a statement.
+// is `text` without its NUL bytes, which would cut the statement. Bytes that are not UTF-8
+// stay; the drivers' conversions make them U+FFFD, never a quote (see base/utf8.h). Use it
+// wherever a text is spliced into a statement.
 std::string SqlText(const std::string& text);
 
 }  // namespace data

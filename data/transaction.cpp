@@ -22,8 +22,13 @@ void Transaction::Commit() {
 }
 
 std::string SqlText(const std::string& text) {
+  // A NUL would end the statement early in every driver's C interface: it is left out.
+  // Ill-formed UTF-8 stays as it is (an SQLite catalog keeps such bytes as they were
+  // written); every conversion to another encoding decodes strictly, so no byte sequence
+  // here can become a quote after the quoting.
   std::string out = "'";
   for (char c : text) {
+    if (c == '\0') continue;
     if (c == '\'') out += '\'';
     out += c;
   }

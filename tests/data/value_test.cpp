@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <string>
 
 #include "base/agent_error.h"
 #include "data/connection.h"
@@ -119,14 +120,22 @@ TEST(Value, Booleans) {
 
 TEST(SqlText, DoublesEveryQuoteAndNothingElse) {
   const struct {
-    const char* text;
-    const char* want;
+    std::string text;
+    std::string want;
   } kCases[] = {
-      {"", "''"},       {"Ram", "'Ram'"},           {"O'Brien", "'O''Brien'"},
-      {"''", "''''''"}, {"a\"b;c--", "'a\"b;c--'"}, {"[x] + 'y'", "'[x] + ''y'''"},
+      {"", "''"},
+      {"Ram", "'Ram'"},
+      {"O'Brien", "'O''Brien'"},
+      {"''", "''''''"},
+      {"a\"b;c--", "'a\"b;c--'"},
+      {"[x] + 'y'", "'[x] + ''y'''"},
+      // Overlong forms of "'" are no quote: the strict conversions make them U+FFFD.
+      {"a\xC0\xA7", "'a\xC0\xA7'"},
+      // A NUL would end the statement: it is left out.
+      {std::string("Ram\0 Bahadur", 12), "'Ram Bahadur'"},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(testing::PrintToString(c.text));
     EXPECT_EQ(c.want, SqlText(c.text));
   }
 }

@@ -205,6 +205,21 @@ TEST_F(CheckSmsTest, LoanStatementsAreAnsweredPerAccount) {
   EXPECT_EQ(data::Value("answered"), Scalar("Select Message_Reply from LoanStatement where SN=3"));
 }
 
+// A NUL stored in a member's name would cut the reply's UPDATE short on every pass.
+TEST_F(CheckSmsTest, NulInAStoredNameIsLeftOutOfTheReply) {
+  AddLoan(505, "Sita", 1500, "2081/03/01", "2081/03/01");
+  catalog_.Exec("Update Acc set Name='Sita' || char(0) || ' Devi' where ACCODE=505");
+  ASSERT_EQ(std::string("Sita\0 Devi", 10),
+            Scalar("Select Name from Acc where ACCODE=505").AsText());
+  AddStatementRequest(1, 505, request_date_);
+  sms::CheckSMS(context_);
+  EXPECT_TRUE(errors_.empty());
+  std::string want = Statement(505);
+  std::erase(want, '\0');
+  EXPECT_NE(std::string::npos, want.find("Sita"));
+  EXPECT_EQ(want, Scalar("Select Message_Reply from LoanStatement where SN=1").AsText());
+}
+
 TEST_F(CheckSmsTest, StagesByReadyFlags) {
   auto outbox = OpenSimGateway();
   AddLoanSms(1, 101, "9841000001", request_date_, 0);
