@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "base/agent_error.h"
+#include "base/utf8.h"
 
 namespace host {
 
@@ -53,9 +54,9 @@ std::string GetDc(std::int32_t& LngAsc) {
   }
   LngAsc = k;
   if (k >= 0 && k <= 9) return std::string(1, static_cast<char>('0' + k));
-  // Every code reaching here is a byte 10..255 of the ANSI code page; the text keeps it as
-  // that byte, as the file held it.
-  return std::string(1, static_cast<char>(static_cast<unsigned char>(k)));
+  // Every code reaching here is a byte 10..255 of the ANSI code page (Windows-1252), which
+  // the agent's texts carry as UTF-8: byte 0xE9 is "é", two bytes in UTF-8.
+  return base::Windows1252ToUtf8(std::string(1, static_cast<char>(static_cast<unsigned char>(k))));
 }
 
 std::string DecodeConnectorLine(std::string_view line) {

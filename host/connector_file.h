@@ -15,8 +15,9 @@ namespace host {
 // 1) hold the encoded server, catalog, login and password.
 
 // One encoded character code (0..255; digits of the file arrive as 0..9) as the text it
-// stands for: one character. `LngAsc` is left holding the mapped code. Codes outside the
-// table stand for themselves; mapped codes 0..9 come out as the decimal digit.
+// stands for: one character, in UTF-8. `LngAsc` is left holding the mapped code. Codes
+// outside the table stand for the Windows-1252 character of that code; mapped codes 0..9
+// come out as the decimal digit.
 std::string GetDc(std::int32_t& LngAsc);
 
 // One encoded line (raw bytes) decoded character by character; "" for an empty line.

@@ -10,18 +10,19 @@
 namespace host {
 namespace {
 
+// Codes outside the table are Windows-1252 characters, carried as UTF-8.
 TEST(GetDc, MapsEveryTableEntryAndLeavesTheRest) {
   const struct {
     int code;
     const char* want;
     int mapped;
   } kCases[] = {
-      {128, "A", 65},     {153, "Z", 90},     {154, "a", 97},     {179, "z", 122},
-      {180, "-", 45},     {181, "+", 43},     {182, "[", 91},     {183, "]", 93},
-      {184, "\\", 92},    {185, ":", 58},     {186, ",", 44},     {187, ".", 46},
-      {188, "/", 47},     {200, "0", 0},      {209, "9", 9},      {255, " ", 32},
-      {0, "0", 0},        {9, "9", 9},        {65, "A", 65},      {95, "_", 95},
-      {189, "\xBD", 189}, {199, "\xC7", 199}, {210, "\xD2", 210}, {127, "\x7F", 127},
+      {128, "A", 65},       {153, "Z", 90},       {154, "a", 97},       {179, "z", 122},
+      {180, "-", 45},       {181, "+", 43},       {182, "[", 91},       {183, "]", 93},
+      {184, "\\", 92},      {185, ":", 58},       {186, ",", 44},       {187, ".", 46},
+      {188, "/", 47},       {200, "0", 0},        {209, "9", 9},        {255, " ", 32},
+      {0, "0", 0},          {9, "9", 9},          {65, "A", 65},        {95, "_", 95},
+      {189, "\u00BD", 189}, {199, "\u00C7", 199}, {210, "\u00D2", 210}, {127, "\x7F", 127},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE("code " + std::to_string(c.code));
@@ -47,6 +48,8 @@ TEST(DecodeConnectorLine, DigitsLettersAndBytes) {
       {"\t", "9"},  // a tab is code 9, written as the digit
       {"\xBC\xB8\xB9\xBB", "/\\:."},
       {"sa_1", "sa_1"},
+      // Bytes 189..199 and 210..254 of a password: valid UTF-8 whatever the file held.
+      {"p\xE9\xBDx", "p\u00E9\u00BDx"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.want);
