@@ -190,6 +190,7 @@ sms::SmsContext ServiceForm::MakeSmsContext(std::function<bool()> out_of_time) {
   sms::SmsContext c;
   c.MainConnection = &Main();
   c.DbName = state_.DbName;
+  c.program_folder = state_.env.program_folder;
   c.CurFyear = state_.CurFyear;
   c.loans = &state_.loans;
   c.sms = &state_.sms;

@@ -73,6 +73,18 @@ std::optional<std::filesystem::path> FindFile(const std::string& path) {
   return other_case;
 }
 
+// Where the outbox that SMSDatabase.Database names is looked for. The Windows installation
+// stores a Windows path ("C:\SMS\SMSData.mdb"); on a platform whose paths are not Windows
+// paths, that file is looked up by its name in the program folder, as the print database is.
+std::string OutboxPath(const std::string& stored, const std::filesystem::path& program_folder) {
+  if constexpr (std::filesystem::path::preferred_separator == '\\') return stored;
+  const bool drive =
+      stored.size() >= 2 && stored[1] == ':' &&
+      ((stored[0] >= 'A' && stored[0] <= 'Z') || (stored[0] >= 'a' && stored[0] <= 'z'));
+  if (!drive && stored.find('\\') == std::string::npos) return stored;
+  return (program_folder / stored.substr(stored.find_last_of("\\:") + 1)).string();
+}
+
 void ReadGreetingSettings(const data::RecordSet& rs, SmsState& sms) {
   const data::Value& b_sms = rs.Field("bSMS");
   sms.bSMS = b_sms.IsNull() ? 0 : b_sms.AsInt32();
@@ -104,14 +116,17 @@ void ReadSimGateway(const data::RecordSet& rs, SmsContext& context) {
   sms.SMSPassword = RequiredText(rs, "Password");
   ReadGreetingSettings(rs, sms);
 
-  const std::optional<std::filesystem::path> found = FindFile(sms.SMSDatabaseName);
+  const std::string path = OutboxPath(sms.SMSDatabaseName, context.program_folder);
+  const std::optional<std::filesystem::path> found = FindFile(path);
   if (!found || found->filename().string() != kSimOutboxFileName) {
     // An open connection would go on writing into a file that was deleted: messages nobody
     // sends, for requests marked as answered.
     sms.SMSConnection.reset();
     sms.SMSLocalReady = false;
+    std::string where = path;
+    if (path != sms.SMSDatabaseName) where += " (stored as " + sms.SMSDatabaseName + ")";
     NoteDown(context, sms.outbox_down,
-             "SMS outbox missing: " + sms.SMSDatabaseName + " (SIM replies wait until it is back)");
+             "SMS outbox missing: " + where + " (SIM replies wait until it is back)");
     return;
   }
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -86,6 +87,7 @@ inline constexpr std::chrono::seconds kServiceLookupInterval{30};
 struct SmsContext {
   data::Connection* MainConnection = nullptr;  // the accounting catalog
   std::string DbName;                          // the accounting catalog's name
+  std::filesystem::path program_folder;        // folder of the agent's executable
   std::int32_t CurFyear = 0;                   // fiscal year in use (YearSetting.SN)
   loans::LoanState* loans = nullptr;
   SmsState* sms = nullptr;

@@ -98,6 +98,28 @@ TEST_F(GatewaySettingsTest, OutboxNameIsExact) {
   }
 }
 
+// The Windows installation stores "C:\SMS\SMSData.mdb": here that is the program folder's
+// SMSData.mdb. When that file is missing, one report says so, not one per tick.
+TEST_F(GatewaySettingsTest, WindowsPathIsLookedUpInTheProgramFolder) {
+  context_.program_folder = MakeOutbox().parent_path();
+  for (const char* stored : {"C:\\SMS\\SMSData.mdb", "d:SMSData.mdb", "\\\\pc\\sms\\SMSData.mdb"}) {
+    SCOPED_TRACE(stored);
+    UseSimGateway(stored);
+    sms_ = sms::SmsState();
+    sms::SetSMSDatabase(context_);
+    EXPECT_TRUE(sms_.SMSLocalReady);
+    EXPECT_EQ(stored, sms_.SMSDatabaseName);
+  }
+  EXPECT_TRUE(notices_.empty());
+
+  context_.program_folder = dir_.path();
+  sms_ = sms::SmsState();
+  for (int tick = 0; tick < 3; ++tick) sms::SetSMSDatabase(context_);
+  EXPECT_FALSE(sms_.SMSLocalReady);
+  ASSERT_EQ(1u, notices_.size());
+  EXPECT_NE(std::string::npos, notices_[0].find("SMSData.mdb (stored as")) << notices_[0];
+}
+
 TEST_F(GatewaySettingsTest, FolderNamedLikeTheOutboxIsNoFile) {
   std::filesystem::create_directories(dir_.path() / "gateway" / "SMSData.mdb");
   UseSimGateway(dir_.path() / "gateway" / "SMSData.mdb");
