@@ -1,33 +1,45 @@
-// The Jet driver: a Jet 4 database file (the settings file, the SIM gateway's outbox) read
-// through mdbtools' library.
+// The Jet driver: a Jet database file (the settings file, the SIM gateway's outbox) read
+// through mdbtools (jet_reader.h), in a child process.
 //
-// mdbtools reads tables row by row but has no SQL engine for the agent's statements. So each
-// query copies the tables it names from the file into an in-memory SQLite database and runs
-// there, rewritten into SQLite's dialect like every other SQLite statement. One SQL path for
-// all SQLite work keeps "[Using]=true", max(), TOP and bracketed names behaving the same on a
-// Jet file as on an SQLite file. The tables are copied afresh for every query, so a query sees
-// what other programs wrote to the file since the last one; the files are small (a settings
-// table, an outbox).
+// mdbtools has no SQL engine for the agent's statements. So each query copies the tables it
+// names from the file into an in-memory SQLite database and runs there, rewritten into
+// SQLite's dialect like every other SQLite statement. One SQL path for all SQLite work keeps
+// "[Using]=true", max(), TOP and bracketed names behaving the same on a Jet file as on an
+// SQLite file. The tables are copied afresh for every query, so a query sees what other
+// programs wrote to the file since the last one; the files are small (a settings table, an
+// outbox).
 //
-// Jet values become SQLite values: integers as integers, floating and currency values as
-// doubles, texts as UTF-8 compared without regard to case (as Jet compares them), date and
-// time as "yyyy-mm-dd hh:mm:ss", OLE and binary data as blobs, Null as Null, and Booleans as
-// Jet stores them, -1 for true and 0 for false.
+// mdbtools trusts the file it reads: a damaged file can make it crash, loop for ever or
+// allocate without end. So the copying runs in a child process forked for each query, with
+// its address space limited to what the agent has mapped plus kReaderMemoryBytes, no core
+// dump, a processor-time limit and a deadline after which it is killed. The child hands the
+// copied tables back as an SQLite database image (sqlite3_serialize) through a pipe, and the
+// statement runs on that image here. Whatever happens to the child, the agent gets an error
+// naming the file, for that file alone. The fork costs well under a millisecond for a
+// process of the agent's size (bench/odbc_jet_bench.cpp); the settings file is read once at
+// start and the outbox once per queued reply.
 //
 // Writes are refused: mdbtools cannot write these files.
 
-#include <glib.h>
-#include <mdbtools.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <poll.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -37,63 +49,44 @@
 #include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
+#include "data/jet_reader.h"
 #include "data/sql_dialect.h"
 
 namespace data {
 namespace {
 
-// Declared type of Jet Boolean columns in the in-memory copy: reads of such a column give
-// Boolean values back.
-constexpr const char* kBooleanType = "BOOLEAN";
+// Limits of one reader child. Reading the agent's files takes milliseconds and a few
+// megabytes; these bounds only stop a reader that has gone wrong.
+constexpr std::size_t kReaderMemoryBytes = std::size_t{512} << 20;  // beyond the agent's own
+constexpr rlim_t kReaderCpuSeconds = 5;
+constexpr auto kReaderDeadline = std::chrono::seconds(10);       // wall clock
+constexpr std::size_t kMaxAnswerBytes = std::size_t{256} << 20;  // the database image
+constexpr std::size_t kMaxReaderMessageBytes = 300;              // of its stderr, for errors
 
 // Bytes 4 to 18 of a Jet 3/4 file; ACE (Access 2007 and later) files say "Standard ACE DB".
 constexpr char kJetSignature[] = "Standard Jet DB";
 constexpr char kAceSignature[] = "Standard ACE DB";
 constexpr std::size_t kSignatureOffset = 4;
 
-// Jet row positions on a page carry two flags above the 13-bit offset.
-constexpr int kRowOffsetMask = 0x1FFF;
-
-// Flags of a memo or OLE field's 12-byte header (the first 32-bit word): data stored in the
-// row itself, or in a single row of another page; neither set: a chain of pages.
-constexpr std::uint32_t kLongValueInline = 0x80000000u;
-constexpr std::uint32_t kLongValueSinglePage = 0x40000000u;
-constexpr std::uint32_t kLongValueLengthMask = 0x3FFFFFFFu;
-
-struct MdbCloser {
-  void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
-};
-using MdbPtr = std::unique_ptr<MdbHandle, MdbCloser>;
-
-struct TableFreer {
-  void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
-};
-using TablePtr = std::unique_ptr<MdbTableDef, TableFreer>;
+// The child's answer starts with one of these bytes: the result follows, or the error's
+// number (4 bytes, native order) and description.
+constexpr char kAnswerOk = 'K';
+constexpr char kAnswerError = 'E';
 
 struct StatementDeleter {
   void operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
 };
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
 
-struct GFreer {
-  void operator()(void* p) const { g_free(p); }
+struct DatabaseCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
+using DatabasePtr = std::unique_ptr<sqlite3, DatabaseCloser>;
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
-}
-
-// "name" for SQLite, quotes doubled.
-std::string QuoteName(const std::string& name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-  return out;
 }
 
 bool IsNameChar(char c) {
@@ -126,26 +119,247 @@ bool HasJetHeader(const std::filesystem::path& file) {
          std::memcmp(signature, kAceSignature, sizeof kAceSignature - 1) == 0;
 }
 
-// One field of the current row as mdb_crack_row located it on mdb->pg_buf.
-struct RawField {
-  bool is_null;
-  int start;  // byte offset in the page
-  int size;   // bytes
+DatabasePtr OpenMemoryDatabase() {
+  sqlite3* db = nullptr;
+  const int rc =
+      sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  DatabasePtr owner(db);
+  if (rc != SQLITE_OK) {
+    throw base::AgentError(base::kDatabaseError, "No memory for a Jet file's working copy");
+  }
+  sqlite3_extended_result_codes(db, 1);
+  return owner;
+}
+
+// The database image of `db`, as sqlite3_deserialize takes it back.
+std::string Serialize(sqlite3* db) {
+  sqlite3_int64 size = 0;
+  unsigned char* image = sqlite3_serialize(db, "main", &size, 0);
+  if (image == nullptr) return std::string();  // a database without a page
+  std::string out(reinterpret_cast<const char*>(image), static_cast<std::size_t>(size));
+  sqlite3_free(image);
+  return out;
+}
+
+// The address-space limit of a reader child: what this process has mapped now plus
+// kReaderMemoryBytes (a sanitizer build maps terabytes of shadow memory it never touches, so
+// no fixed figure fits). Read before forking, so the child does not pay for it.
+rlim_t ReaderAddressSpaceLimit() {
+  char text[64] = {};
+  const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return RLIM_INFINITY;
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0) return RLIM_INFINITY;
+  const unsigned long long pages = std::strtoull(text, nullptr, 10);  // first field: size
+  return static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+         kReaderMemoryBytes;
+}
+
+// In the child: its limits.
+void LimitReaderChild(rlim_t address_space) {
+  const rlimit no_core{0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
+  const rlimit cpu{kReaderCpuSeconds, kReaderCpuSeconds + 1};
+  setrlimit(RLIMIT_CPU, &cpu);
+  rlimit as{};
+  getrlimit(RLIMIT_AS, &as);
+  if (address_space != RLIM_INFINITY &&
+      (as.rlim_max == RLIM_INFINITY || address_space < as.rlim_max)) {
+    as.rlim_cur = as.rlim_max = address_space;
+    setrlimit(RLIMIT_AS, &as);
+  }
+}
+
+// mdbtools opens iconv converters on every file it opens. The first iconv_open of a process
+// loads glibc's converter table from disk; done here once, every reader child inherits it
+// instead of loading it again.
+void LoadConverterTable() {
+  static const bool loaded = [] {
+    const iconv_t converter = iconv_open("UCS-2LE", "UTF-8");
+    if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
+    return true;
+  }();
+  (void)loaded;
+}
+
+void WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+// In the child: runs `work` and writes its answer to `fd`. Never returns.
+[[noreturn]] void AnswerFromChild(int fd, const std::function<std::string()>& work) {
+  std::int32_t number = base::kDatabaseError;
+  std::string text;
+  char tag = kAnswerError;
+  try {
+    text = work();
+    tag = kAnswerOk;
+  } catch (const base::AgentError& e) {
+    number = e.number();
+    text = e.description();
+  } catch (const std::exception& e) {  // std::bad_alloc under the memory limit among them
+    text = e.what();
+  }
+  WriteAll(fd, &tag, 1);
+  if (tag == kAnswerError) WriteAll(fd, reinterpret_cast<const char*>(&number), sizeof number);
+  WriteAll(fd, text.data(), text.size());
+  // _exit: the parent's atexit handlers and stdio buffers are not the child's to run.
+  _exit(0);
+}
+
+// Closes a file descriptor once.
+struct Fd {
+  int fd = -1;
+  ~Fd() { Close(); }
+  void Close() {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
 };
+
+// Runs `work` in a child process under the reader limits and returns what it returned. An
+// AgentError the child threw is thrown again here. A child that crashed, ran out of memory
+// or time, or gave no whole answer throws AgentError `number` whose description starts
+// with `what`.
+std::string RunReaderChild(const std::function<std::string()>& work, int number,
+                           const std::string& what) {
+  int answer_pipe[2];
+  int message_pipe[2];
+  if (pipe2(answer_pipe, O_CLOEXEC) != 0) {
+    throw base::AgentError(number,
+                           what + ": no pipe for the reader (" + std::strerror(errno) + ")");
+  }
+  Fd answer_in{answer_pipe[0]}, answer_out{answer_pipe[1]};
+  if (pipe2(message_pipe, O_CLOEXEC) != 0) {
+    throw base::AgentError(number,
+                           what + ": no pipe for the reader (" + std::strerror(errno) + ")");
+  }
+  Fd message_in{message_pipe[0]}, message_out{message_pipe[1]};
+
+  LoadConverterTable();
+  const rlim_t address_space = ReaderAddressSpaceLimit();
+  const pid_t pid = fork();
+  if (pid < 0) {
+    throw base::AgentError(number,
+                           what + ": cannot start the reader (" + std::strerror(errno) + ")");
+  }
+  if (pid == 0) {
+    // mdbtools writes its complaints to stderr: they go to the parent, for the error text.
+    // What it prints to stdout (page dumps of damaged files) is not the agent's output.
+    dup2(message_out.fd, STDERR_FILENO);
+    const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null_fd >= 0) dup2(null_fd, STDOUT_FILENO);
+    LimitReaderChild(address_space);
+    AnswerFromChild(answer_out.fd, work);
+  }
+  answer_out.Close();
+  message_out.Close();
+
+  std::string answer;
+  std::string message;
+  bool timed_out = false;
+  bool too_long = false;
+  const auto deadline = std::chrono::steady_clock::now() + kReaderDeadline;
+  char buffer[65536];
+  while (answer_in.fd >= 0 || message_in.fd >= 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      timed_out = true;
+      break;
+    }
+    pollfd fds[2] = {{answer_in.fd, POLLIN, 0}, {message_in.fd, POLLIN, 0}};
+    const int ready = poll(fds, 2, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) {
+      timed_out = ready == 0;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      Fd& source = i == 0 ? answer_in : message_in;
+      const ssize_t n = read(source.fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        source.Close();
+        continue;
+      }
+      if (i == 0) {
+        answer.append(buffer, static_cast<std::size_t>(n));
+      } else if (message.size() < kMaxReaderMessageBytes) {
+        message.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n),
+                                                     kMaxReaderMessageBytes - message.size()));
+      }
+    }
+    if (answer.size() > kMaxAnswerBytes) {
+      too_long = true;
+      break;
+    }
+  }
+  if (timed_out || too_long) kill(pid, SIGKILL);
+  answer_in.Close();
+  message_in.Close();
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+
+  std::string failure;
+  if (timed_out) {
+    failure = "the reader did not finish within " +
+              std::to_string(std::chrono::seconds(kReaderDeadline).count()) + " s";
+  } else if (too_long) {
+    failure =
+        "the reader's answer is larger than " + std::to_string(kMaxAnswerBytes >> 20) + " MiB";
+  } else if (WIFSIGNALED(status)) {
+    const int signal = WTERMSIG(status);
+    if (signal == SIGXCPU) {
+      failure =
+          "the reader used more than " + std::to_string(kReaderCpuSeconds) + " s of processor time";
+    } else {
+      failure =
+          "the reader crashed (signal " + std::to_string(signal) + ", " + strsignal(signal) + ")";
+    }
+  } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    failure = "the reader failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+  } else if (answer.empty() ||
+             (answer[0] == kAnswerError && answer.size() < 1 + sizeof(std::int32_t))) {
+    failure = "the reader gave no answer";
+  }
+  if (!failure.empty()) {
+    // The first line the reader wrote says most, when it wrote one.
+    const std::size_t start = message.find_first_not_of("\r\n");
+    if (start != std::string::npos) {
+      const std::size_t end = message.find_first_of("\r\n", start);
+      failure +=
+          "; it wrote: " + message.substr(start, end == std::string::npos ? end : end - start);
+    }
+    throw base::AgentError(number, what + ": " + failure);
+  }
+  if (answer[0] == kAnswerError) {
+    std::int32_t child_number = 0;
+    std::memcpy(&child_number, answer.data() + 1, sizeof child_number);
+    throw base::AgentError(child_number, answer.substr(1 + sizeof child_number));
+  }
+  answer.erase(0, 1);
+  return answer;
+}
 
 class JetConnection : public Connection {
  public:
-  JetConnection(MdbPtr mdb, sqlite3* db, std::filesystem::path file)
-      : mdb_(std::move(mdb)), db_(db), file_(std::move(file)) {}
-  ~JetConnection() override { sqlite3_close_v2(db_); }
+  JetConnection(DatabasePtr db, std::filesystem::path file)
+      : db_(std::move(db)), file_(std::move(file)) {}
 
   std::int64_t Execute(const std::string& sql) override { RefuseWrite(sql); }
 
   QueryResult Query(const std::string& sql) override {
-    const std::string lowered = Lower(sql);
-    for (const std::string& table : TableNames()) {
-      if (Mentions(lowered, Lower(table))) CopyTable(table);
-    }
+    Load(ReadTables(Lower(sql)));
 
     const std::string rewritten = RewriteForSqlite(sql);
     std::string context = "in statement: " + sql;
@@ -157,7 +371,7 @@ class JetConnection : public Connection {
     while (tail < end) {
       sqlite3_stmt* raw = nullptr;
       const char* next = nullptr;
-      const int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &raw, &next);
+      const int rc = sqlite3_prepare_v2(db_.get(), tail, static_cast<int>(end - tail), &raw, &next);
       StatementPtr stmt(raw);
       if (rc != SQLITE_OK) Fail(context);
       if (stmt != nullptr) {
@@ -190,252 +404,43 @@ class JetConnection : public Connection {
   }
 
   [[noreturn]] void Fail(const std::string& context) {
-    const int code = sqlite3_extended_errcode(db_);
+    const int code = sqlite3_extended_errcode(db_.get());
     throw base::AgentError(base::kDatabaseError, "SQLite error " + std::to_string(code) + " (" +
                                                      sqlite3_errstr(code) +
-                                                     "): " + sqlite3_errmsg(db_) + " " + context +
-                                                     " [" + Describe() + "]");
+                                                     "): " + sqlite3_errmsg(db_.get()) + " " +
+                                                     context + " [" + Describe() + "]");
   }
 
-  void Exec(const std::string& sql) {
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-      Fail("in statement: " + sql);
-    }
+  // The image of the tables the statement mentions, copied by a reader child.
+  std::string ReadTables(const std::string& lowered_sql) {
+    return RunReaderChild(
+        [&] {
+          JetReader reader(file_);
+          DatabasePtr copy = OpenMemoryDatabase();
+          for (const std::string& table : reader.TableNames()) {
+            if (Mentions(lowered_sql, Lower(table))) reader.CopyTable(table, copy.get());
+          }
+          return Serialize(copy.get());
+        },
+        base::kDatabaseError, "Cannot read the Jet database file " + file_.string());
   }
 
-  // The user tables of the file (system tables MSys* excluded).
-  std::vector<std::string> TableNames() {
-    std::vector<std::string> names;
-    GPtrArray* catalog = mdb_read_catalog(mdb_.get(), MDB_TABLE);
-    if (catalog == nullptr) return names;
-    for (guint i = 0; i < catalog->len; ++i) {
-      auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-      if (mdb_is_user_table(entry)) names.emplace_back(entry->object_name);
-    }
-    return names;
-  }
-
-  // Replaces the in-memory copy of `name` with the table's rows as the file holds them now.
-  void CopyTable(const std::string& name) {
-    MdbCatalogEntry* entry = mdb_get_catalogentry_by_name(mdb_.get(), name.c_str());
-    if (entry == nullptr) return;
-    TablePtr table(mdb_read_table(entry));
-    if (table == nullptr || mdb_read_columns(table.get()) == nullptr) {
+  // Replaces the working database with `image`.
+  void Load(const std::string& image) {
+    // sqlite3_deserialize takes a buffer of its own allocator and frees it, also on failure.
+    auto* buffer =
+        static_cast<unsigned char*>(sqlite3_malloc64(std::max<std::size_t>(image.size(), 1)));
+    if (buffer == nullptr) {
       throw base::AgentError(base::kDatabaseError,
-                             "Cannot read the table " + name + " [" + Describe() + "]");
+                             "No memory for the working copy [" + Describe() + "]");
     }
-    const GPtrArray* columns = table->columns;
-    const guint count = std::min<guint>(columns->len, MDB_MAX_COLS);
-
-    std::string create = "CREATE TABLE " + QuoteName(name) + " (";
-    std::string insert = "INSERT INTO " + QuoteName(name) + " VALUES (";
-    for (guint i = 0; i < count; ++i) {
-      const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(columns, i));
-      if (i > 0) {
-        create += ", ";
-        insert += ", ";
-      }
-      create += QuoteName(column->name) + " " + SqliteType(column->col_type);
-      insert += "?";
+    std::memcpy(buffer, image.data(), image.size());
+    const auto size = static_cast<sqlite3_int64>(image.size());
+    if (sqlite3_deserialize(db_.get(), "main", buffer, size, size,
+                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) !=
+        SQLITE_OK) {
+      Fail("loading the tables the reader copied");
     }
-    create += ")";
-    insert += ")";
-
-    Exec("DROP TABLE IF EXISTS " + QuoteName(name));
-    Exec(create);
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, insert.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-      Fail("in statement: " + insert);
-    }
-    StatementPtr stmt(raw);
-
-    MdbHandle* mdb = mdb_.get();
-    MdbField fields[MDB_MAX_COLS];
-    mdb_rewind_table(table.get());
-    while (mdb_fetch_row(table.get()) != 0) {
-      // mdb_fetch_row leaves the row's page in mdb->pg_buf and the row number, plus one, in
-      // cur_row. Its bound-column interface cannot tell Null from an empty text and cuts
-      // memos at 16 KB, so the row is cracked again here and each field read from the page.
-      int row_start = 0;
-      std::size_t row_size = 0;
-      if (mdb_find_row(mdb, static_cast<int>(table->cur_row) - 1, &row_start, &row_size) != 0) {
-        continue;
-      }
-      row_start &= kRowOffsetMask;
-      if (mdb_crack_row(table.get(), row_start, row_size, fields) < 0) continue;
-
-      sqlite3_reset(stmt.get());
-      sqlite3_clear_bindings(stmt.get());
-      for (guint i = 0; i < count; ++i) {
-        const MdbField& field = fields[i];
-        const int position = field.colnum;
-        if (position < 0 || static_cast<guint>(position) >= count) continue;
-        auto* column = static_cast<MdbColumn*>(g_ptr_array_index(columns, position));
-        Bind(stmt.get(), position + 1, column,
-             RawField{field.is_null != 0, field.start, field.siz});
-      }
-      if (sqlite3_step(stmt.get()) != SQLITE_DONE) Fail("copying the table " + name);
-    }
-  }
-
-  static const char* SqliteType(int jet_type) {
-    switch (jet_type) {
-      case MDB_BOOL:
-        return kBooleanType;
-      case MDB_BYTE:
-      case MDB_INT:
-      case MDB_LONGINT:
-      case MDB_COMPLEX:
-        return "INTEGER";
-      case MDB_MONEY:
-      case MDB_FLOAT:
-      case MDB_DOUBLE:
-      case MDB_NUMERIC:
-        return "REAL";
-      case MDB_OLE:
-      case MDB_BINARY:
-        return "BLOB";
-      default:  // texts, memos, dates, replication ids
-        return "TEXT COLLATE NOCASE";
-    }
-  }
-
-  // Binds one Jet field of the current row (on mdb->pg_buf) to parameter `index`.
-  void Bind(sqlite3_stmt* stmt, int index, MdbColumn* column, const RawField& field) {
-    MdbHandle* mdb = mdb_.get();
-    void* page = mdb->pg_buf;
-    // Jet keeps a Boolean in the row's null mask: the bit set is true. It is never Null.
-    if (column->col_type == MDB_BOOL) {
-      sqlite3_bind_int(stmt, index, field.is_null ? 0 : -1);
-      return;
-    }
-    if (field.is_null) return;  // parameters are Null unless bound
-    switch (column->col_type) {
-      case MDB_BYTE:
-        sqlite3_bind_int(stmt, index, mdb_get_byte(page, field.start));
-        return;
-      case MDB_INT:
-        sqlite3_bind_int(stmt, index, static_cast<std::int16_t>(mdb_get_int16(page, field.start)));
-        return;
-      case MDB_LONGINT:
-      case MDB_COMPLEX:
-        sqlite3_bind_int64(stmt, index,
-                           static_cast<std::int32_t>(mdb_get_int32(page, field.start)));
-        return;
-      case MDB_FLOAT: {
-        // A Single holds about 7 significant digits; widening its binary value would show
-        // digits nobody stored (1.1 as 1.10000002384186).
-        char text[32];
-        std::snprintf(text, sizeof text, "%.7g", mdb_get_single(page, field.start));
-        sqlite3_bind_double(stmt, index, std::strtod(text, nullptr));
-        return;
-      }
-      case MDB_DOUBLE:
-        sqlite3_bind_double(stmt, index, mdb_get_double(page, field.start));
-        return;
-      case MDB_MONEY: {
-        // Currency: a 64-bit integer count of ten-thousandths, little-endian.
-        std::int64_t units = 0;
-        std::memcpy(&units, mdb->pg_buf + field.start, sizeof units);
-        sqlite3_bind_double(stmt, index, static_cast<double>(units) / 10000.0);
-        return;
-      }
-      case MDB_NUMERIC: {
-        std::unique_ptr<char, GFreer> text(
-            mdb_numeric_to_string(mdb, field.start, column->col_scale, column->col_prec));
-        sqlite3_bind_double(stmt, index, text ? std::strtod(text.get(), nullptr) : 0.0);
-        return;
-      }
-      case MDB_DATETIME: {
-        // Days since 1899-12-30, the time of day as the fraction.
-        std::tm tm{};
-        mdb_date_to_tm(mdb_get_double(page, field.start), &tm);
-        char text[80];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
-                      tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-        sqlite3_bind_text(stmt, index, text, -1, SQLITE_TRANSIENT);
-        return;
-      }
-      case MDB_TEXT: {
-        const std::string text = Decode(mdb->pg_buf + field.start, field.size);
-        sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-        return;
-      }
-      case MDB_MEMO: {
-        const std::string raw = LongValue(field);
-        const std::string text = Decode(reinterpret_cast<const unsigned char*>(raw.data()),
-                                        static_cast<int>(raw.size()));
-        sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-        return;
-      }
-      case MDB_OLE: {
-        const std::string raw = LongValue(field);
-        sqlite3_bind_blob(stmt, index, raw.data(), static_cast<int>(raw.size()), SQLITE_TRANSIENT);
-        return;
-      }
-      case MDB_BINARY:
-        sqlite3_bind_blob(stmt, index, mdb->pg_buf + field.start, field.size, SQLITE_TRANSIENT);
-        return;
-      case MDB_REPID: {
-        std::unique_ptr<char, GFreer> text(mdb_uuid_to_string(page, field.start));
-        if (text) sqlite3_bind_text(stmt, index, text.get(), -1, SQLITE_TRANSIENT);
-        return;
-      }
-      default:
-        return;  // a type this reader does not know stays Null
-    }
-  }
-
-  // Jet 4 text (UTF-16, or its one-byte "compressed" form) as UTF-8.
-  std::string Decode(const unsigned char* bytes, int size) {
-    if (size <= 0) return std::string();
-    // UTF-8 needs at most 3 bytes per UTF-16 unit, and at most 2 per compressed byte.
-    std::vector<char> out(static_cast<std::size_t>(size) * 3 + 16);
-    const int length = mdb_unicode2ascii(mdb_.get(), reinterpret_cast<const char*>(bytes),
-                                         static_cast<std::size_t>(size), out.data(), out.size());
-    const std::size_t used =
-        length > 0 ? std::min<std::size_t>(static_cast<std::size_t>(length), out.size())
-                   : std::strlen(out.data());
-    return std::string(out.data(), used);
-  }
-
-  // The whole stored bytes of a memo or OLE field. Its 12-byte header on the row's page gives
-  // the length and flags, and for data kept elsewhere the page and row where it starts
-  // (page number << 8 | row); a chain of pages links each part to the next the same way in
-  // the part's first four bytes.
-  std::string LongValue(const RawField& field) {
-    MdbHandle* mdb = mdb_.get();
-    if (field.size < MDB_MEMO_OVERHEAD) return std::string();
-    const unsigned char* header = mdb->pg_buf + field.start;
-    const auto word = static_cast<std::uint32_t>(mdb_get_int32(mdb->pg_buf, field.start));
-    const std::size_t length = word & kLongValueLengthMask;
-
-    if ((word & kLongValueInline) != 0) {
-      return std::string(reinterpret_cast<const char*>(header + MDB_MEMO_OVERHEAD),
-                         static_cast<std::size_t>(field.size - MDB_MEMO_OVERHEAD));
-    }
-    std::int32_t page_row = static_cast<std::int32_t>(mdb_get_int32(mdb->pg_buf, field.start + 4));
-    void* buffer = nullptr;
-    int start = 0;
-    std::size_t size = 0;
-    if ((word & kLongValueSinglePage) != 0) {
-      if (mdb_find_pg_row(mdb, page_row, &buffer, &start, &size) != 0) return std::string();
-      return std::string(static_cast<const char*>(buffer) + start, std::min(size, length));
-    }
-    std::string out;
-    out.reserve(length);
-    // Each part begins with the next part's page and row; page 0 ends the chain. The length
-    // bounds the walk, so a damaged chain that loops cannot run for ever.
-    while ((page_row >> 8) != 0 && out.size() < length) {
-      if (mdb_find_pg_row(mdb, page_row, &buffer, &start, &size) != 0 || size < 4) break;
-      const auto* part = static_cast<const char*>(buffer) + start;
-      out.append(part + 4, size - 4);
-      page_row = static_cast<std::int32_t>(mdb_get_int32(buffer, start));
-    }
-    if (out.size() > length) out.resize(length);
-    return out;
   }
 
   void Step(sqlite3_stmt* stmt, QueryResult& result, const std::string& context) {
@@ -447,7 +452,7 @@ class JetConnection : public Connection {
         const char* name = sqlite3_column_name(stmt, i);
         result.columns.emplace_back(name != nullptr ? name : "");
         const char* declared = sqlite3_column_decltype(stmt, i);
-        boolean[i] = declared != nullptr && std::strcmp(declared, kBooleanType) == 0;
+        boolean[i] = declared != nullptr && std::strcmp(declared, kJetBooleanType) == 0;
       }
     }
     for (;;) {
@@ -482,8 +487,7 @@ class JetConnection : public Connection {
     }
   }
 
-  MdbPtr mdb_;
-  sqlite3* db_;
+  DatabasePtr db_;
   std::filesystem::path file_;
 };
 
@@ -504,25 +508,14 @@ std::unique_ptr<Connection> OpenJetFile(const std::filesystem::path& file,
                            "Cannot open database file " + file.string() +
                                ": it is neither an SQLite nor a Jet database");
   }
-  MdbPtr mdb(mdb_open(file.string().c_str(), MDB_NOFLAGS));
-  if (mdb == nullptr) {
-    throw base::AgentError(base::kConnectionFailed, "Cannot open database file " + file.string() +
-                                                        ": the Jet database cannot be read");
-  }
-  if (mdb_read_catalog(mdb.get(), MDB_TABLE) == nullptr) {
-    throw base::AgentError(base::kConnectionFailed, "Cannot open database file " + file.string() +
-                                                        ": the Jet catalog cannot be read");
-  }
-
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
-    sqlite3_close_v2(db);
-    throw base::AgentError(base::kConnectionFailed, "Cannot open database file " + file.string() +
-                                                        ": no memory for its working copy");
-  }
-  sqlite3_extended_result_codes(db, 1);
-  return std::make_unique<JetConnection>(std::move(mdb), db, file);
+  // The file and its catalog must be readable now, as a provider checks at opening.
+  RunReaderChild(
+      [&] {
+        JetReader reader(file);
+        return std::string();
+      },
+      base::kConnectionFailed, "Cannot open database file " + file.string());
+  return std::make_unique<JetConnection>(OpenMemoryDatabase(), file);
 }
 
 }  // namespace data

@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -265,6 +267,69 @@ TEST(JetFile, FilesThatAreNotDatabasesFailClearly) {
     EXPECT_TRUE(Contains(error.description(), file.string())) << error.description();
     EXPECT_THROW(data::OpenJetFile(file, "907qx"), base::AgentError);
   }
+}
+
+// A copy of test file `name` in `dir` with the 32-bit little-endian `value` at `offset`.
+std::filesystem::path PatchedCopy(const test_support::TempDir& dir, const std::string& name,
+                                  std::size_t offset, std::uint32_t value) {
+  std::ifstream in(JetFile(name), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (int i = 0; i < 4; ++i) bytes.at(offset + i) = static_cast<char>(value >> (8 * i));
+  const std::filesystem::path file = dir.path() / name;
+  std::ofstream(file, std::ios::binary) << bytes;
+  return file;
+}
+
+// The 22970-byte OLE value of MSP_PROJECTS: a length past the reader's limit, and a page chain
+// that comes back on itself, end the query with an error instead of a runaway read.
+TEST(JetFile, DamagedLongValuesFailTheQuery) {
+  const struct {
+    std::size_t offset;
+    std::uint32_t value;
+    const char* want;
+  } kCases[] = {
+      {0x3CFBA, 0x3FFFFFFF, "claims 1073741823 bytes"},  // the value's length word
+      {0x35014, 0x3500, "loop"},                         // its first part links to itself
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.want);
+    test_support::TempDir dir;
+    const std::filesystem::path file = PatchedCopy(dir, "test2V2003.mdb", c.offset, c.value);
+    auto connection = data::OpenConnection(JetConnectionString(file, ""));
+    const base::AgentError error =
+        ErrorOf([&] { connection->Query("Select * from MSP_PROJECTS"); });
+    EXPECT_EQ(base::kDatabaseError, error.number());
+    EXPECT_TRUE(Contains(error.description(), c.want)) << error.description();
+    EXPECT_TRUE(Contains(error.description(), file.string())) << error.description();
+  }
+}
+
+// Files on which mdbtools itself loops for ever or allocates without end (found by fuzzing
+// the reader, fuzz/jet_reader_fuzz.cpp): the reader child is stopped and the open or the
+// query fails with an error naming the file, while other files still read.
+TEST(JetFile, FilesThatBreakTheReaderFailAlone) {
+  for (const char* name : {"catalog-properties-loop.mdb", "runaway-allocation.mdb"}) {
+    SCOPED_TRACE(name);
+    const std::filesystem::path file = JetFile(std::string("damaged/") + name);
+    std::vector<base::AgentError> errors;
+    try {
+      auto connection = data::OpenConnection(JetConnectionString(file, ""));
+      for (const char* table : {"Table1", "Table2", "Table3", "MSP_PROJECTS", "users"}) {
+        try {
+          connection->Query(std::string("Select * from ") + table);
+        } catch (const base::AgentError& e) {
+          errors.push_back(e);
+        }
+      }
+    } catch (const base::AgentError& e) {
+      errors.push_back(e);
+    }
+    ASSERT_FALSE(errors.empty());
+    for (const base::AgentError& e : errors) {
+      EXPECT_TRUE(Contains(e.description(), file.string())) << e.description();
+    }
+  }
+  EXPECT_EQ(3u, OpenJet("V2003_no-password.mdb")->Query("Select * from Table1").rows.size());
 }
 
 }  // namespace
