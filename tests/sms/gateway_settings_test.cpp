@@ -98,6 +98,19 @@ TEST_F(GatewaySettingsTest, OutboxNameIsExact) {
   }
 }
 
+// A password naming another file cannot take the outbox's place past the file name check.
+TEST_F(GatewaySettingsTest, PasswordCannotRedirectTheOutbox) {
+  const auto file = MakeOutbox();
+  const auto other = MakeOutbox("Other.mdb");
+  data::OpenSqliteFile(other, false)->Execute("Insert into Send(SN,Msg) values(41,'x')");
+  UseSimGateway(file);
+  catalog_.Exec("Update SMSDatabase set Password=" +
+                data::SqlText("x;Data Source=" + other.string()));
+  sms::SetSMSDatabase(context_);
+  ASSERT_TRUE(sms_.SMSLocalReady);
+  EXPECT_EQ(1, sms::NextSerial(*sms_.SMSConnection, "Send", "SN"));
+}
+
 // The Windows installation stores "C:\SMS\SMSData.mdb": here that is the program folder's
 // SMSData.mdb. When that file is missing, one report says so, not one per tick.
 TEST_F(GatewaySettingsTest, WindowsPathIsLookedUpInTheProgramFolder) {
