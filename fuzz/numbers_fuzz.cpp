@@ -19,7 +19,10 @@ void Format(double x) {
   base::ShortestText(x);
   base::RoundHalfEven(x);
   base::RoundHalfEven(x, 2);
-  base::RoundTrip15(x);
+  try {
+    base::RoundTrip15(x);  // kOverflow where 15 digits round past the largest double
+  } catch (const base::AgentError&) {
+  }
   try {
     base::ToInt32(x);
   } catch (const base::AgentError&) {
