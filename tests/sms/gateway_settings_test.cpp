@@ -114,6 +114,9 @@ TEST_F(GatewaySettingsTest, PasswordCannotRedirectTheOutbox) {
 // The Windows installation stores "C:\SMS\SMSData.mdb": here that is the program folder's
 // SMSData.mdb. When that file is missing, one report says so, not one per tick.
 TEST_F(GatewaySettingsTest, WindowsPathIsLookedUpInTheProgramFolder) {
+  if constexpr (std::filesystem::path::preferred_separator == '\\') {
+    GTEST_SKIP() << "on Windows the stored path is the file's path";
+  }
   context_.program_folder = MakeOutbox().parent_path();
   for (const char* stored : {"C:\\SMS\\SMSData.mdb", "d:SMSData.mdb", "\\\\pc\\sms\\SMSData.mdb"}) {
     SCOPED_TRACE(stored);
