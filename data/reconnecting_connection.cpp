@@ -125,9 +125,11 @@ void ReconnectingConnection::ReopenIfReplaced() {
   if (!connection_ || !connection_->Replaced()) return;
   // The old connection goes first: closing the last connection of a file in WAL mode folds
   // its log into the old file and removes the log, which must not be read into the new one.
-  if (notice_) notice_("Reopening " + description_ + ": the file was replaced or removed");
   connection_.reset();
   transaction_open_ = false;
+  // Said only now that the old file is let go: a program that opens the new file while the
+  // old connection still holds the shared log's index would read the old file's pages.
+  if (notice_) notice_("Reopening " + description_ + ": the file was replaced or removed");
   try {
     Current();
   } catch (const base::AgentError&) {
