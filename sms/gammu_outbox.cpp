@@ -17,14 +17,13 @@
 #include <vector>
 
 #include "base/agent_error.h"
+#include "base/utf8.h"
 #include "data/connection.h"
 #include "schema/schema_probes.h"
 
 namespace sms {
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 // The GSM 7-bit default alphabet (3GPP TS 23.038), by septet value. 0x1B is the escape to the
 // extension table, not a character; U+001B never occurs in a reply.
@@ -56,62 +55,12 @@ int Septets(char32_t c) {
   return 0;
 }
 
-// Decodes UTF-8. A byte that does not start a well-formed sequence (overlong forms,
-// surrogates and values past U+10FFFF included) becomes U+FFFD and decoding goes on after it.
+// The text's characters; an ill-formed sequence is one U+FFFD.
 std::vector<char32_t> DecodeUtf8(std::string_view text) {
   std::vector<char32_t> out;
   out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    int length = 0;
-    char32_t c = 0;
-    char32_t min = 0;
-    if (b0 < 0x80) {
-      length = 1;
-      c = b0;
-    } else if ((b0 & 0xE0) == 0xC0) {
-      length = 2;
-      c = b0 & 0x1F;
-      min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      length = 3;
-      c = b0 & 0x0F;
-      min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      length = 4;
-      c = b0 & 0x07;
-      min = 0x10000;
-    }
-    bool ok = length > 0 && i + length <= text.size();
-    for (int k = 1; ok && k < length; ++k) {
-      const auto b = static_cast<unsigned char>(text[i + k]);
-      ok = (b & 0xC0) == 0x80;
-      c = (c << 6) | (b & 0x3F);
-    }
-    ok = ok && c >= min && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
-    out.push_back(ok ? c : kReplacement);
-    i += ok ? length : 1;
-  }
+  for (std::size_t i = 0; i < text.size();) out.push_back(base::DecodeUtf8At(text, &i));
   return out;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 const char* Coding(const SmsParts& parts) {
@@ -155,7 +104,7 @@ SmsParts SplitIntoSmsParts(std::string_view text) {
   const int part = parts.unicode ? 67 : 153;
   if (total <= single) {
     parts.texts.emplace_back();
-    for (char32_t c : chars) AppendUtf8(parts.texts.back(), c);
+    for (char32_t c : chars) base::AppendUtf8(parts.texts.back(), c);
     return parts;
   }
   int used = part;  // of the part being filled; full, so the first character opens a part
@@ -164,7 +113,7 @@ SmsParts SplitIntoSmsParts(std::string_view text) {
       parts.texts.emplace_back();
       used = 0;
     }
-    AppendUtf8(parts.texts.back(), chars[i]);
+    base::AppendUtf8(parts.texts.back(), chars[i]);
     used += sizes[i];
   }
   if (parts.texts.size() > 255) {

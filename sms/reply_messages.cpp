@@ -5,6 +5,7 @@
 
 #include "base/agent_error.h"
 #include "base/numbers.h"
+#include "base/utf8.h"
 #include "calendar/bs_date.h"
 #include "data/record_set.h"
 #include "loans/balance_ageing.h"
@@ -140,19 +141,6 @@ char32_t CapitalOf(char32_t c) {
   }
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The text in capitals. Texts are UTF-8; two-byte sequences are decoded to find the
 // accented letters, everything else (and any byte that is not valid UTF-8) stays as it is.
 std::string Upper(const std::string& text) {
@@ -161,14 +149,14 @@ std::string Upper(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto b = static_cast<unsigned char>(text[i]);
     if (b < 0x80) {
-      AppendUtf8(out, CapitalOf(b));
+      base::AppendUtf8(out, CapitalOf(b));
       continue;
     }
     if ((b & 0xE0) == 0xC0 && i + 1 < text.size() &&
         (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
       const char32_t c =
           (static_cast<char32_t>(b & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
-      AppendUtf8(out, CapitalOf(c));
+      base::AppendUtf8(out, CapitalOf(c));
       ++i;
       continue;
     }

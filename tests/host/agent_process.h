@@ -4,6 +4,8 @@
 // Runs the agent executable as a child process with its output captured in files.
 
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,6 +24,19 @@
 extern char** environ;
 
 namespace host_test {
+
+// True when a network interface other than loopback is up: the agent serves SMS requests
+// only while the machine is online, so the tests that need replies skip otherwise.
+inline bool MachineOnline() {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  bool up = false;
+  for (const ifaddrs* a = list; a != nullptr && !up; a = a->ifa_next) {
+    up = (a->ifa_flags & IFF_UP) && (a->ifa_flags & IFF_RUNNING) && !(a->ifa_flags & IFF_LOOPBACK);
+  }
+  freeifaddrs(list);
+  return up;
+}
 
 struct AgentExit {
   int status = -1;  // exit status; -1 when it did not exit by itself

@@ -1,8 +1,6 @@
 // The agent's executable, headless, through the events of months unattended: kills at any
 // moment of a SIM backlog, another program locking the catalog, a stop in a backlog.
 #include <gtest/gtest.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 
 #include <chrono>
 #include <csignal>
@@ -20,18 +18,6 @@ namespace sms_test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The agent serves requests only while the machine is online.
-bool Online() {
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return false;
-  bool up = false;
-  for (const ifaddrs* a = list; a != nullptr && !up; a = a->ifa_next) {
-    up = (a->ifa_flags & IFF_UP) && (a->ifa_flags & IFF_RUNNING) && !(a->ifa_flags & IFF_LOOPBACK);
-  }
-  freeifaddrs(list);
-  return up;
-}
 
 class AgentReliabilityTest : public SmsFixture {
  protected:
@@ -116,7 +102,8 @@ class AgentReliabilityTest : public SmsFixture {
 // Killed at random moments of a SIM backlog and started again, twenty times: every request
 // is answered and queued exactly once. The seed is printed so that a failure can be replayed.
 TEST_F(AgentReliabilityTest, KillsDuringASimBacklogQueueEveryRequestOnce) {
-  if (!Online()) GTEST_SKIP() << "no network interface is up: the agent stays offline";
+  if (!host_test::MachineOnline())
+    GTEST_SKIP() << "no network interface is up: the agent stays offline";
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
@@ -150,7 +137,8 @@ TEST_F(AgentReliabilityTest, KillsDuringASimBacklogQueueEveryRequestOnce) {
 // The agent ends at once on SIGTERM though it is waiting for the lock, and once the lock is
 // gone every request is answered once.
 TEST_F(AgentReliabilityTest, WriterHoldingTheCatalogLockedLosesAndDoublesNothing) {
-  if (!Online()) GTEST_SKIP() << "no network interface is up: the agent stays offline";
+  if (!host_test::MachineOnline())
+    GTEST_SKIP() << "no network interface is up: the agent stays offline";
   constexpr int kRequests = 40;
   AddSimRequests(1, kRequests);
   catalog_.Exec("Begin Transaction");
@@ -186,7 +174,8 @@ TEST_F(AgentReliabilityTest, WriterHoldingTheCatalogLockedLosesAndDoublesNothing
 // SIGTERM in the middle of a long backlog ends the agent before the backlog is done; the
 // agent started again answers the rest.
 TEST_F(AgentReliabilityTest, StopsInTheMiddleOfABacklog) {
-  if (!Online()) GTEST_SKIP() << "no network interface is up: the agent stays offline";
+  if (!host_test::MachineOnline())
+    GTEST_SKIP() << "no network interface is up: the agent stays offline";
   constexpr int kRequests = 1500;
   catalog_.Exec("Begin Transaction");
   for (int sn = 1; sn <= kRequests; ++sn) {

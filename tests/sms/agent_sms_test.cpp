@@ -1,7 +1,5 @@
 // The SMS pass through the agent's executable, headless, in a temporary program folder.
 #include <gtest/gtest.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 
 #include <csignal>
 #include <filesystem>
@@ -19,18 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The agent serves requests only while the machine is online.
-bool Online() {
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return false;
-  bool up = false;
-  for (const ifaddrs* a = list; a != nullptr && !up; a = a->ifa_next) {
-    up = (a->ifa_flags & IFF_UP) && (a->ifa_flags & IFF_RUNNING) && !(a->ifa_flags & IFF_LOOPBACK);
-  }
-  freeifaddrs(list);
-  return up;
-}
-
 class AgentSmsTest : public SmsFixture {
  protected:
   data::Value Peek(const std::string& sql) {
@@ -45,7 +31,8 @@ class AgentSmsTest : public SmsFixture {
 };
 
 TEST_F(AgentSmsTest, AnswersPendingRequestsOnItsTicks) {
-  if (!Online()) GTEST_SKIP() << "no network interface is up: the agent stays offline";
+  if (!host_test::MachineOnline())
+    GTEST_SKIP() << "no network interface is up: the agent stays offline";
   AddLoan(101, "Ram Bahadur Thapa", 2990, "2081/03/01", "2081/03/01");
   AddLoan(303, "Ram's Shop", 1500, "2081/03/01", "2081/03/01");
   const std::string date = AdDateOf("2081/04/25");

@@ -3,8 +3,6 @@
 #include "tests/support/gammu_smsd.h"
 
 #include <gtest/gtest.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 
 #include <chrono>
 #include <csignal>
@@ -24,18 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The agent serves requests only while the machine is online.
-bool Online() {
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return false;
-  bool up = false;
-  for (const ifaddrs* a = list; a != nullptr && !up; a = a->ifa_next) {
-    up = (a->ifa_flags & IFF_UP) && (a->ifa_flags & IFF_RUNNING) && !(a->ifa_flags & IFF_LOOPBACK);
-  }
-  freeifaddrs(list);
-  return up;
-}
-
 class GammuSmsdTest : public SmsFixture {
  protected:
   // A query on a file both programs write; a moment's lock counts as "not yet".
@@ -51,7 +37,8 @@ class GammuSmsdTest : public SmsFixture {
 TEST_F(GammuSmsdTest, RepliesLeaveThroughTheDaemonOnceAndWhole) {
   const fs::path smsd = test_support::FindGammuSmsd();
   if (smsd.empty()) GTEST_SKIP() << test_support::kNoGammuSmsd;
-  if (!Online()) GTEST_SKIP() << "no network interface is up: the agent stays offline";
+  if (!host_test::MachineOnline())
+    GTEST_SKIP() << "no network interface is up: the agent stays offline";
 
   AddLoan(101, "Ram Bahadur Thapa", 2990, "2081/03/01", "2081/03/01");
   AddLoan(202, std::string(120, 'B') + " Long", 1500, "2081/03/01", "2081/03/01");
