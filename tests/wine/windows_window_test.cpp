@@ -57,10 +57,13 @@ TEST(WindowsWindow, CaptionIconColoursAndPlacement) {
 
   // The server takes the first free display number itself (its lock file makes the choice
   // safe against servers that other test runs start at the same time) and writes it to its
-  // standard output once it accepts connections.
+  // standard output once it accepts connections. It never resets: by default a server whose
+  // last client leaves (a probe of this test) resets and refuses connections meanwhile, and
+  // Wine, connecting at that moment, would end the agent.
   std::string path = xvfb_path.substr(0, xvfb_path.find('\n'));
-  AgentProcess xvfb(path, {}, dir.path(),
-                    {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
+  AgentProcess xvfb(
+      path, {}, dir.path(),
+      {"-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
   std::string number;
   ASSERT_TRUE(xvfb.WaitFor([&] {
     const std::string out = xvfb.Out();
