@@ -1,25 +1,16 @@
 #include "schema/agent_indexes.h"
 
-#include <cctype>
 #include <exception>
 
 #include "base/agent_error.h"
+#include "data/connection_string.h"
 #include "data/sql_dialect.h"
 
 namespace schema {
 
-namespace {
+using data::EqualsIgnoreCase;
 
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
+namespace {
 
 // A key column of an existing index: its column's name ("" for an expression) and, on
 // SQLite, the collation the index sorts it by ("" on SQL Server, where an index always

@@ -2,13 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <regex>
 #include <string>
 
 #include "tests/host/agent_process.h"
+#include "tests/host/x_display.h"
 #include "tests/support/test_catalog.h"
 
 namespace host {
@@ -16,34 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using host_test::AgentProcess;
-
-// Runs a shell command; its stdout, or "" when it failed.
-std::string Capture(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-  return pclose(pipe) == 0 ? out : "";
-}
-
-std::string Which(const std::string& program) {
-  std::string path = Capture("command -v " + program + " 2>/dev/null");
-  while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
-  return path;
-}
-
-int Field(const std::string& text, const std::string& name) {
-  std::smatch match;
-  if (!std::regex_search(text, match, std::regex(name + ":\\s+(-?[0-9]+)"))) return -1;
-  return std::stoi(match[1]);
-}
+using host_test::Capture;
+using host_test::Field;
 
 TEST(ServiceWindow, CaptionSizeColourAndPlacement) {
-  const std::string xvfb_path = Which("Xvfb");
+  const std::string xvfb_path = host_test::Which("Xvfb");
   if (xvfb_path.empty()) GTEST_SKIP() << "Xvfb is not installed";
   for (const char* tool : {"xwininfo", "xprop", "xwd", "convert"}) {
-    ASSERT_FALSE(Which(tool).empty()) << tool << " is missing beside Xvfb";
+    ASSERT_FALSE(host_test::Which(tool).empty()) << tool << " is missing beside Xvfb";
   }
 
   test_support::TempDir dir;
@@ -52,22 +31,15 @@ TEST(ServiceWindow, CaptionSizeColourAndPlacement) {
   program.PointAt(catalog);
   fs::create_directories(dir.path() / "home");
 
-  // The server takes the first free display number itself (its lock file makes the choice
-  // safe against servers that other test runs start at the same time) and writes it to its
-  // standard output once it accepts connections. It logs each client's connection, and it
-  // ends when its last client leaves: nothing connects before the agent, so an agent that
-  // let go of the display after its first connection would find the server gone.
+  // The server logs each client's connection, and it ends when its last client leaves:
+  // nothing connects before the agent, so an agent that let go of the display after its first
+  // connection would find the server gone.
   AgentProcess xvfb(xvfb_path, {}, dir.path(),
                     {"-displayfd", "1", "-terminate", "-audit", "2", "-screen", "0", "1024x768x24",
                      "-nolisten", "tcp"},
                     "xvfb");
-  std::string number;
-  ASSERT_TRUE(xvfb.WaitFor([&] {
-    const std::string out = xvfb.Out();
-    number = out.substr(0, out.find('\n'));
-    return out.find('\n') != std::string::npos;
-  })) << xvfb.Stop().err;
-  const std::string display = ":" + number;
+  const std::string display = host_test::DisplayOf(xvfb);
+  ASSERT_FALSE(display.empty()) << xvfb.Stop().err;
 
   AgentProcess agent(program.InstallExecutable(),
                      {{"DISPLAY", display}, {"HOME", (dir.path() / "home").string()}}, dir.path());

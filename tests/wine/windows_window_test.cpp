@@ -2,13 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <string>
 
 #include "tests/host/agent_process.h"
+#include "tests/host/x_display.h"
 #include "tests/support/test_catalog.h"
 #include "tests/wine/wine_agent.h"
 
@@ -16,28 +15,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using host_test::AgentProcess;
-
-// Runs a shell command; its stdout, or "" when it failed.
-std::string Capture(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  while (std::size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-  return pclose(pipe) == 0 ? out : "";
-}
-
-int Field(const std::string& text, const std::string& name) {
-  std::smatch match;
-  if (!std::regex_search(text, match, std::regex(name + ":\\s+(-?[0-9]+)"))) return -1;
-  return std::stoi(match[1]);
-}
+using host_test::Capture;
+using host_test::Field;
 
 TEST(WindowsWindow, CaptionIconColoursAndPlacement) {
-  const std::string xvfb_path = Capture("command -v Xvfb");
+  const std::string xvfb_path = host_test::Which("Xvfb");
   ASSERT_FALSE(xvfb_path.empty()) << "Xvfb is missing";
   for (const char* tool : {"xwininfo", "xprop", "xwd", "convert"}) {
-    ASSERT_FALSE(Capture(std::string("command -v ") + tool).empty()) << tool << " is missing";
+    ASSERT_FALSE(host_test::Which(tool).empty()) << tool << " is missing";
   }
   // Wine draws the frame and caption bar itself, as Windows does, instead of leaving them to
   // a window manager (Xvfb has none): the X window is then the whole Windows window.
@@ -55,22 +40,14 @@ TEST(WindowsWindow, CaptionIconColoursAndPlacement) {
   row.Dbase = catalog.name();
   program.AddSettings(row);
 
-  // The server takes the first free display number itself (its lock file makes the choice
-  // safe against servers that other test runs start at the same time) and writes it to its
-  // standard output once it accepts connections. It never resets: by default a server whose
-  // last client leaves (a probe of this test) resets and refuses connections meanwhile, and
-  // Wine, connecting at that moment, would end the agent.
-  std::string path = xvfb_path.substr(0, xvfb_path.find('\n'));
+  // The server never resets: by default a server whose last client leaves (a probe of this
+  // test) resets and refuses connections meanwhile, and Wine, connecting at that moment, would
+  // end the agent.
   AgentProcess xvfb(
-      path, {}, dir.path(),
+      xvfb_path, {}, dir.path(),
       {"-displayfd", "1", "-noreset", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "xvfb");
-  std::string number;
-  ASSERT_TRUE(xvfb.WaitFor([&] {
-    const std::string out = xvfb.Out();
-    number = out.substr(0, out.find('\n'));
-    return out.find('\n') != std::string::npos;
-  })) << xvfb.Stop().err;
-  const std::string display = ":" + number;
+  const std::string display = host_test::DisplayOf(xvfb);
+  ASSERT_FALSE(display.empty()) << xvfb.Stop().err;
   const std::string x = "DISPLAY=" + display + " ";
 
   wine_test::WineAgent agent(program.path(), {{"DISPLAY", display}}, dir.path(), {});
