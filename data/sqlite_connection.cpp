@@ -4,6 +4,9 @@
 // (RewriteForSqlite). A rewritten text may hold several statements (a multi-column
 // "Alter Table ... Add a ..., b ..." becomes one ALTER per column); they run as one unit, so
 // either all of them take effect or none, as the single statement would on the server.
+// A single statement is compiled once and kept; its whole numbers and texts are taken out
+// as parameters first (ParameterizeForSqlite), because the agent sends the same statements
+// with other values many times over and compiling one costs more than running it.
 //
 // Journal mode: write-ahead log (WAL). The catalog is shared with the accounting application
 // and other programs that read and write it while the agent does. In WAL mode readers never
@@ -35,6 +38,7 @@
 #include "data/drivers.h"
 #include "data/file_identity.h"
 #include "data/sql_dialect.h"
+#include "data/sql_parameters.h"
 
 namespace data {
 namespace {
@@ -173,10 +177,11 @@ class SqliteConnection : public Connection {
   bool Replaced() const override { return !identity_ || IdentifyFile(file_) != identity_; }
 
  private:
-  // A compiled single statement and the text it was compiled from.
+  // A compiled single statement, the text it was compiled from and how many values it takes.
   struct CachedStatement {
     std::string rewritten;
     StatementPtr stmt;
+    std::size_t parameters = 0;
     std::list<std::string>::iterator recent;  // its place in recent_
   };
 
@@ -210,30 +215,55 @@ class SqliteConnection : public Connection {
   // Rewrites `sql` and runs every statement it holds. When `result` is given, it receives
   // the columns and rows of the first statement that has columns. A text that holds one
   // statement is compiled once and kept (SQLite compiles it again by itself when the
-  // schema has changed since). Returns the rows its statements changed.
+  // schema has changed since), with its values taken out as parameters, so that the texts
+  // that differ only in their values share it. Returns the rows its statements changed.
   std::int64_t Run(const std::string& sql, QueryResult* result) {
-    if (const auto hit = cache_.find(sql); hit != cache_.end()) {
-      recent_.splice(recent_.begin(), recent_, hit->second.recent);
-      return RunCached(hit->second, sql, result);
+    if (const auto hit = cache_.find(sql); hit != cache_.end() && hit->second.parameters == 0) {
+      Touch(hit->second);
+      return RunCached(hit->second, {}, sql, hit->second.rewritten, result);
     }
     const std::string rewritten = RewriteForSqlite(sql);
     if (!HoldsSeveral(rewritten)) {
-      sqlite3_stmt* raw = nullptr;
-      const int rc = sqlite3_prepare_v3(db_, rewritten.c_str(), static_cast<int>(rewritten.size()),
-                                        SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
-      StatementPtr stmt(raw);
-      if (rc != SQLITE_OK) Fail(rc, Context(sql, rewritten));
-      if (stmt == nullptr) return 0;  // blanks and semicolons only
-      if (cache_.size() >= kCachedStatements) {
-        cache_.erase(recent_.back());
-        recent_.pop_back();
+      ParameterizedSql shape = ParameterizeForSqlite(rewritten);
+      // A text without values is kept by the text as sent, found above without rewriting.
+      const std::string& key = shape.values.empty() ? sql : shape.text;
+      auto hit = cache_.find(key);
+      if (hit != cache_.end() && hit->second.parameters != shape.values.size()) {
+        recent_.erase(hit->second.recent);
+        cache_.erase(hit);
+        hit = cache_.end();
       }
-      recent_.push_front(sql);
-      CachedStatement& entry = cache_[sql];
-      entry.rewritten = rewritten;
-      entry.stmt = std::move(stmt);
-      entry.recent = recent_.begin();
-      return RunCached(entry, sql, result);
+      if (hit == cache_.end()) {
+        StatementPtr stmt = Compile(shape.text);
+        if (!shape.values.empty() &&
+            (stmt == nullptr ||
+             sqlite3_bind_parameter_count(stmt.get()) != static_cast<int>(shape.values.size()))) {
+          // Not the statement the values were taken out of: the text runs as it is, once,
+          // and reports its own faults.
+          stmt = Compile(rewritten);
+          if (stmt == nullptr) Fail(sqlite3_errcode(db_), Context(sql, rewritten));
+          ResetOnExit reset{stmt.get()};
+          return Step(stmt.get(), result, sql, rewritten);
+        }
+        if (stmt == nullptr) {
+          if (sqlite3_errcode(db_) != SQLITE_OK)
+            Fail(sqlite3_errcode(db_), Context(sql, rewritten));
+          return 0;  // blanks and semicolons only
+        }
+        if (cache_.size() >= kCachedStatements) {
+          cache_.erase(recent_.back());
+          recent_.pop_back();
+        }
+        recent_.push_front(key);
+        hit = cache_.emplace(key, CachedStatement{}).first;
+        hit->second.rewritten = shape.values.empty() ? rewritten : shape.text;
+        hit->second.stmt = std::move(stmt);
+        hit->second.parameters = shape.values.size();
+        hit->second.recent = recent_.begin();
+      } else {
+        Touch(hit->second);
+      }
+      return RunCached(hit->second, shape.values, sql, rewritten, result);
     }
     const std::string context = Context(sql, rewritten);
     // Several statements from one text: all or none. A savepoint works both inside and
@@ -251,9 +281,36 @@ class SqliteConnection : public Connection {
     return changed;
   }
 
-  std::int64_t RunCached(CachedStatement& entry, const std::string& sql, QueryResult* result) {
-    ResetOnExit reset{entry.stmt.get()};
-    return Step(entry.stmt.get(), result, sql, entry.rewritten);
+  // The compiled statement of `text`; null when it holds none (blanks and semicolons) or
+  // does not compile (sqlite3_errcode then tells why).
+  StatementPtr Compile(const std::string& text) {
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+    StatementPtr stmt(raw);
+    return rc == SQLITE_OK ? std::move(stmt) : nullptr;
+  }
+
+  void Touch(CachedStatement& entry) { recent_.splice(recent_.begin(), recent_, entry.recent); }
+
+  // Binds `values` to the kept statement's parameters and runs it; `sql` and `rewritten`
+  // name it in an error.
+  std::int64_t RunCached(CachedStatement& entry, const std::vector<Value>& values,
+                         const std::string& sql, const std::string& rewritten,
+                         QueryResult* result) {
+    sqlite3_stmt* stmt = entry.stmt.get();
+    ResetOnExit reset{stmt};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const int index = static_cast<int>(i) + 1;
+      const int rc =
+          values[i].IsText()
+              ? sqlite3_bind_text64(stmt, index, std::get<std::string>(values[i].raw()).data(),
+                                    std::get<std::string>(values[i].raw()).size(), SQLITE_TRANSIENT,
+                                    SQLITE_UTF8)
+              : sqlite3_bind_int64(stmt, index, std::get<std::int64_t>(values[i].raw()));
+      if (rc != SQLITE_OK) Fail(rc, Context(sql, rewritten));
+    }
+    return Step(stmt, result, sql, rewritten);
   }
 
   // Runs a fixed statement of this driver's own, not rewritten.
@@ -343,8 +400,9 @@ class SqliteConnection : public Connection {
   std::optional<FileIdentity> identity_;  // of the file when it was opened
   bool lazy_sync_;
   std::int64_t max_rows_ = 0;      // rows a query reads at most; 0: all
-  std::list<std::string> recent_;  // texts of cache_, most recently used first
-  std::unordered_map<std::string, CachedStatement> cache_;  // by the text as sent
+  std::list<std::string> recent_;  // keys of cache_, most recently used first
+  // By the text as sent, or by the text with its values taken out when it had some.
+  std::unordered_map<std::string, CachedStatement> cache_;
 };
 
 }  // namespace

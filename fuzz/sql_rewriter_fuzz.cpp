@@ -1,6 +1,7 @@
 // The SQL Server to SQLite rewriter on any text, its output prepared by an in-memory SQLite
 // that holds the tables the agent's statements name, so that SQLite's parser sees what the
-// rewriter makes of them.
+// rewriter makes of them; then the same for the rewritten text with its values taken out
+// as parameters.
 
 #include <sqlite3.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "data/sql_dialect.h"
+#include "data/sql_parameters.h"
 #include "fuzz/fuzz_util.h"
 
 namespace {
@@ -30,13 +32,9 @@ sqlite3* Database() {
   return db;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string rewritten = data::RewriteForSqlite(fuzz::Text(data, size));
-  sqlite3* db = Database();
-  const char* tail = rewritten.c_str();
-  const char* const end = tail + rewritten.size();
+void PrepareAll(sqlite3* db, const std::string& sql) {
+  const char* tail = sql.c_str();
+  const char* const end = tail + sql.size();
   while (tail < end) {
     sqlite3_stmt* stmt = nullptr;
     const char* next = nullptr;
@@ -45,5 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (next == nullptr || next <= tail) break;
     tail = next;
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string rewritten = data::RewriteForSqlite(fuzz::Text(data, size));
+  PrepareAll(Database(), rewritten);
+  PrepareAll(Database(), data::ParameterizeForSqlite(rewritten).text);
   return 0;
 }

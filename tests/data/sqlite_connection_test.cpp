@@ -253,5 +253,28 @@ TEST(SqliteConnection, RepeatedTextSeesChangesMadeSinceItLastRan) {
   }
 }
 
+// Texts that differ only in their values share one compiled statement: each still reads
+// its own rows, and a value in the result columns still names its column.
+TEST(SqliteConnection, TextsThatDifferInTheirValuesReadTheirOwnRows) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "values.db", true);
+  c->Execute("Create Table T(k int, name varchar(20) collate nocase)");
+  c->Execute("Insert Into T(k,name) Values(1,'Ram'),(2,'Sita''s'),(3,'ramesh')");
+  for (const auto& [where, count] : {std::pair{"k=1", 1},
+                                     {"k=2", 1},
+                                     {"k>1", 2},
+                                     {"name='RAM'", 1},
+                                     {"name='Sita''s'", 1},
+                                     {"name like 'ram%'", 2},
+                                     {"name like 'x%'", 0}}) {
+    const QueryResult r = c->Query(std::string("Select k, 7 from T where ") + where);
+    EXPECT_EQ(static_cast<std::size_t>(count), r.rows.size()) << where;
+    EXPECT_EQ("7", r.columns.at(1)) << where;
+  }
+  EXPECT_EQ(1, c->Execute("Update T set name='Hari' where k=3"));
+  EXPECT_EQ(0, c->Execute("Update T set name='Hari' where k=4"));
+  EXPECT_EQ("Hari", c->Query("Select name from T where k=3").rows.at(0).at(0).AsText());
+}
+
 }  // namespace
 }  // namespace data
