@@ -48,9 +48,11 @@ namespace {
 constexpr int kBusyTimeoutMs = 5000;
 
 // Compiled statements kept for reuse, most recently used first. A reply runs some of its
-// queries twice and some texts recur for every reply; compiling (and rewriting) them once
-// saves most of their cost. Texts differing only in a spliced value are different entries.
+// queries twice and every query recurs for every reply with other values; compiling each
+// once saves most of its cost.
 constexpr std::size_t kCachedStatements = 64;
+// Texts as sent whose shapes are remembered; all are forgotten when there are more.
+constexpr std::size_t kRememberedTexts = 256;
 
 // Result codes that mean the file itself is out of reach: it cannot be opened (removed,
 // permissions), reading or writing it fails, or it is not a database (any more). Every
@@ -142,7 +144,7 @@ class SqliteConnection : public Connection {
       // the statement cache.
       std::string limited;
       if (max_rows > 0) {
-        const std::string rewritten = RewriteForSqlite(sql);
+        const std::string& rewritten = ShapeOf(sql).rewritten;
         if (IsPlainSelect(rewritten)) limited = LimitForSqlite(rewritten, max_rows);
       }
       Run(limited.empty() ? sql : limited, &result);
@@ -177,12 +179,17 @@ class SqliteConnection : public Connection {
   bool Replaced() const override { return !identity_ || IdentifyFile(file_) != identity_; }
 
  private:
-  // A compiled single statement, the text it was compiled from and how many values it takes.
+  // A compiled single statement.
   struct CachedStatement {
-    std::string rewritten;
     StatementPtr stmt;
-    std::size_t parameters = 0;
     std::list<std::string>::iterator recent;  // its place in recent_
+  };
+
+  // A text as sent, rewritten; when it holds one statement, also with its values taken out.
+  struct Shape {
+    std::string rewritten;
+    bool several = false;
+    ParameterizedSql parameterized;
   };
 
   // Puts a statement back to its start, whatever way its run ended: a statement left
@@ -218,26 +225,15 @@ class SqliteConnection : public Connection {
   // schema has changed since), with its values taken out as parameters, so that the texts
   // that differ only in their values share it. Returns the rows its statements changed.
   std::int64_t Run(const std::string& sql, QueryResult* result) {
-    if (const auto hit = cache_.find(sql); hit != cache_.end() && hit->second.parameters == 0) {
-      Touch(hit->second);
-      return RunCached(hit->second, {}, sql, hit->second.rewritten, result);
-    }
-    const std::string rewritten = RewriteForSqlite(sql);
-    if (!HoldsSeveral(rewritten)) {
-      ParameterizedSql shape = ParameterizeForSqlite(rewritten);
-      // A text without values is kept by the text as sent, found above without rewriting.
-      const std::string& key = shape.values.empty() ? sql : shape.text;
-      auto hit = cache_.find(key);
-      if (hit != cache_.end() && hit->second.parameters != shape.values.size()) {
-        recent_.erase(hit->second.recent);
-        cache_.erase(hit);
-        hit = cache_.end();
-      }
+    const Shape& shape = ShapeOf(sql);
+    const std::string& rewritten = shape.rewritten;
+    if (!shape.several) {
+      const ParameterizedSql& p = shape.parameterized;
+      auto hit = cache_.find(p.text);
       if (hit == cache_.end()) {
-        StatementPtr stmt = Compile(shape.text);
-        if (!shape.values.empty() &&
-            (stmt == nullptr ||
-             sqlite3_bind_parameter_count(stmt.get()) != static_cast<int>(shape.values.size()))) {
+        StatementPtr stmt = Compile(p.text);
+        if (!p.values.empty() && (stmt == nullptr || sqlite3_bind_parameter_count(stmt.get()) !=
+                                                         static_cast<int>(p.values.size()))) {
           // Not the statement the values were taken out of: the text runs as it is, once,
           // and reports its own faults.
           stmt = Compile(rewritten);
@@ -246,24 +242,21 @@ class SqliteConnection : public Connection {
           return Step(stmt.get(), result, sql, rewritten);
         }
         if (stmt == nullptr) {
-          if (sqlite3_errcode(db_) != SQLITE_OK)
+          if (sqlite3_errcode(db_) != SQLITE_OK) {
             Fail(sqlite3_errcode(db_), Context(sql, rewritten));
+          }
           return 0;  // blanks and semicolons only
         }
         if (cache_.size() >= kCachedStatements) {
           cache_.erase(recent_.back());
           recent_.pop_back();
         }
-        recent_.push_front(key);
-        hit = cache_.emplace(key, CachedStatement{}).first;
-        hit->second.rewritten = shape.values.empty() ? rewritten : shape.text;
-        hit->second.stmt = std::move(stmt);
-        hit->second.parameters = shape.values.size();
-        hit->second.recent = recent_.begin();
+        recent_.push_front(p.text);
+        hit = cache_.emplace(p.text, CachedStatement{std::move(stmt), recent_.begin()}).first;
       } else {
-        Touch(hit->second);
+        recent_.splice(recent_.begin(), recent_, hit->second.recent);
       }
-      return RunCached(hit->second, shape.values, sql, rewritten, result);
+      return RunCached(hit->second.stmt.get(), p.values, sql, rewritten, result);
     }
     const std::string context = Context(sql, rewritten);
     // Several statements from one text: all or none. A savepoint works both inside and
@@ -291,14 +284,23 @@ class SqliteConnection : public Connection {
     return rc == SQLITE_OK ? std::move(stmt) : nullptr;
   }
 
-  void Touch(CachedStatement& entry) { recent_.splice(recent_.begin(), recent_, entry.recent); }
+  // What a text as sent becomes; rewriting depends on the text alone, so a text sent again
+  // (the statements of every tick) is not rewritten again.
+  const Shape& ShapeOf(const std::string& sql) {
+    if (const auto known = shapes_.find(sql); known != shapes_.end()) return known->second;
+    if (shapes_.size() >= kRememberedTexts) shapes_.clear();
+    Shape shape;
+    shape.rewritten = RewriteForSqlite(sql);
+    shape.several = HoldsSeveral(shape.rewritten);
+    if (!shape.several) shape.parameterized = ParameterizeForSqlite(shape.rewritten);
+    return shapes_.emplace(sql, std::move(shape)).first->second;
+  }
 
   // Binds `values` to the kept statement's parameters and runs it; `sql` and `rewritten`
   // name it in an error.
-  std::int64_t RunCached(CachedStatement& entry, const std::vector<Value>& values,
+  std::int64_t RunCached(sqlite3_stmt* stmt, const std::vector<Value>& values,
                          const std::string& sql, const std::string& rewritten,
                          QueryResult* result) {
-    sqlite3_stmt* stmt = entry.stmt.get();
     ResetOnExit reset{stmt};
     for (std::size_t i = 0; i < values.size(); ++i) {
       const int index = static_cast<int>(i) + 1;
@@ -401,8 +403,8 @@ class SqliteConnection : public Connection {
   bool lazy_sync_;
   std::int64_t max_rows_ = 0;      // rows a query reads at most; 0: all
   std::list<std::string> recent_;  // keys of cache_, most recently used first
-  // By the text as sent, or by the text with its values taken out when it had some.
-  std::unordered_map<std::string, CachedStatement> cache_;
+  std::unordered_map<std::string, CachedStatement> cache_;  // by the text compiled
+  std::unordered_map<std::string, Shape> shapes_;           // by the text as sent
 };
 
 }  // namespace
