@@ -4,15 +4,27 @@
 // meets them only in its reader child (data/jet_file.cpp).
 
 #include <sqlite3.h>
+#include <stdio_ext.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "base/agent_error.h"
 #include "data/jet_reader.h"
+
+// mdbtools writes warnings to stderr, on a damaged catalog in an endless loop. libFuzzer's
+// timeout is a signal whose handler writes to stderr too: arriving inside one of those
+// warnings, it waited for ever on the stream's lock that the warning held, and the run never
+// ended. Without the lock the handler reports the timeout and ends the run; at worst its
+// report is mixed into the interrupted warning.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  __fsetlocking(stderr, FSETLOCKING_BYCALLER);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // mdbtools opens files by name: the input is a memory file named through /proc.
