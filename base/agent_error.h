@@ -19,6 +19,11 @@ enum ErrorNumber : int {
   kDatabaseError = 3000,     // generic database failure (no native number known)
   kConnectionFailed = 3001,  // a provider, file, server or catalog that cannot be opened
   kConnectionLost = 3002,    // an open connection that no longer reaches its database
+  kDatabaseBusy = 3003,      // another program holds a lock the statement waited for in vain,
+                             // or the server is too busy (a deadlock victim): try again later
+  kLoginRejected = 3004,     // the server refused the login (user or password)
+  kNotConfigured = 3005,     // the settings name no catalog (no active Settings row)
+  kWorkLost = 3006,          // another agent on the same catalog took this agent's work over
   kFieldNotFound = 3265,     // a record set has no field of that name or position
   kNoCurrentRecord = 3021,   // a field read at the end or the beginning of a record set
 };
@@ -28,6 +33,14 @@ enum ErrorNumber : int {
 // on that connection would fail the same way, so work on it stops and it is reopened.
 constexpr bool IsConnectionError(int number) {
   return number == kConnectionFailed || number == kConnectionLost;
+}
+
+// True for the failures that go away by themselves: a database out of reach, a lock another
+// program holds, a busy server. Start-up waits these out instead of ending; every other
+// failure (a missing settings file, a rejected login, a statement refused for its syntax or
+// for want of permission) stays until someone mends it.
+constexpr bool WaitingMends(int number) {
+  return IsConnectionError(number) || number == kDatabaseBusy;
 }
 
 // The one exception type of the agent: a number and a description.

@@ -74,10 +74,34 @@ bool IsConnectionState(const std::string& state) {
   return state.compare(0, 2, "08") == 0 || state == "HYT00" || state == "HYT01";
 }
 
+// A SQL Server failure that waiting mends: a deadlock victim (40001, native 1205), a lock
+// request that timed out (native 1222).
+bool IsBusyState(const std::string& state, SQLINTEGER native) {
+  return state == "40001" || native == 1205 || native == 1222;
+}
+
+// A login the server refused: wrong user or password (28000, native 18456), or a catalog
+// it does not have or will not open for this login (native 4060).
+bool IsLoginState(const std::string& state, SQLINTEGER native) {
+  return state == "28000" || native == 18456 || native == 4060;
+}
+
+// The error number that the diagnostic records of a failure call for: kConnectionLost when
+// one record's state is a connection state, else kDatabaseBusy for a lock or deadlock, else
+// kLoginRejected for a refused login, else `otherwise`.
+struct FailureKind {
+  bool lost = false, busy = false, login = false;
+  int Number(int otherwise) const {
+    return lost ? base::kConnectionLost
+           : busy ? base::kDatabaseBusy
+           : login ? base::kLoginRejected
+                   : otherwise;
+  }
+};
+
 // Every diagnostic record of a handle: "[08001] (native 20009) message; [...] ...".
-// `connection_lost`, when given, is set when a record's state is a connection state.
-std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle,
-                        bool* connection_lost = nullptr) {
+// `kind`, when given, learns what the records say about the failure.
+std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle, FailureKind* kind = nullptr) {
   std::string out;
   for (SQLSMALLINT record = 1;; ++record) {
     SQLCHAR state[6] = {};
@@ -92,8 +116,11 @@ std::string Diagnostics(SQLSMALLINT handle_type, SQLHANDLE handle,
                          static_cast<SQLSMALLINT>(message.size()), &length);
     }
     if (!Succeeded(rc)) break;
-    if (connection_lost != nullptr && IsConnectionState(reinterpret_cast<const char*>(state))) {
-      *connection_lost = true;
+    if (kind != nullptr) {
+      const std::string code = reinterpret_cast<const char*>(state);
+      kind->lost = kind->lost || IsConnectionState(code);
+      kind->busy = kind->busy || IsBusyState(code, native);
+      kind->login = kind->login || IsLoginState(code, native);
     }
     if (!out.empty()) out += "; ";
     out += "[" + std::string(reinterpret_cast<const char*>(state)) + "] (native " +
@@ -490,12 +517,12 @@ class OdbcConnection : public Connection {
   // data source.
   [[noreturn]] void FailOn(SQLSMALLINT handle_type, SQLHANDLE handle, const std::string& what,
                            const std::string& context) {
-    bool connection_lost = false;
-    std::string description = "ODBC error " + Diagnostics(handle_type, handle, &connection_lost);
+    FailureKind kind;
+    std::string description = "ODBC error " + Diagnostics(handle_type, handle, &kind);
     if (!what.empty()) description = what + ": " + description;
     if (!context.empty()) description += " " + context;
     description += " [" + Describe() + "]";
-    throw base::AgentError(connection_lost ? base::kConnectionLost : base::kDatabaseError,
+    throw base::AgentError(kind.Number(base::kDatabaseError),
                            description);
   }
 
@@ -548,9 +575,11 @@ std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string, 
   const SQLRETURN rc = SQLDriverConnect(dbc.get(), nullptr, text.data(), SQL_NTS, completed,
                                         sizeof completed, &completed_length, SQL_DRIVER_NOPROMPT);
   if (!Succeeded(rc)) {
-    throw base::AgentError(
-        base::kConnectionFailed,
-        "Cannot connect through ODBC (" + shown + "): " + Diagnostics(SQL_HANDLE_DBC, dbc.get()));
+    // A refused login stays refused; a server out of reach or busy may come back.
+    FailureKind kind;
+    const std::string why = Diagnostics(SQL_HANDLE_DBC, dbc.get(), &kind);
+    throw base::AgentError(kind.login && !kind.lost ? base::kLoginRejected : base::kConnectionFailed,
+                           "Cannot connect through ODBC (" + shown + "): " + why);
   }
   return std::make_unique<OdbcConnection>(std::move(env), std::move(dbc), dialect,
                                           "ODBC data source " + shown);

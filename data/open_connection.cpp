@@ -67,13 +67,14 @@ std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
   }
   const std::string catalog = cs.GetOr("Initial Catalog", "");
   if (catalog.empty()) {
-    throw base::AgentError(base::kConnectionFailed,
+    throw base::AgentError(base::kNotConfigured,
                            "Cannot open the catalog: no Initial Catalog given for " + source);
   }
   const bool is_master = EqualsIgnoreCase(catalog, "Master");
   const fs::path file = CatalogFile(directory, is_master ? "Master" : catalog);
   if (!is_master && !fs::exists(file, ec)) {
-    throw base::AgentError(base::kConnectionFailed,
+    // As SQL Server refuses a login to a catalog it does not have.
+    throw base::AgentError(base::kLoginRejected,
                            "Cannot open database \"" + catalog +
                                "\" requested by the login: no catalog file " + file.string());
   }

@@ -57,9 +57,18 @@ constexpr std::size_t kRememberedTexts = 256;
 // Result codes that mean the file itself is out of reach: it cannot be opened (removed,
 // permissions), reading or writing it fails, or it is not a database (any more). Every
 // later statement would fail the same way, so these end the work on the connection.
+// A file moved or deleted while open (SQLITE_READONLY_DBMOVED) counts too: the connection
+// writes into a file nobody else sees any more, so it is closed and the name opened again.
 bool IsConnectionFailure(int extended_code) {
   const int primary = extended_code & 0xff;
-  return primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR || primary == SQLITE_NOTADB;
+  return primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR || primary == SQLITE_NOTADB ||
+         extended_code == SQLITE_READONLY_DBMOVED || extended_code == SQLITE_READONLY_DIRECTORY;
+}
+
+// Another connection holds the lock this statement needed for longer than the busy timeout.
+bool IsBusy(int extended_code) {
+  const int primary = extended_code & 0xff;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
 // "SQLite error 1 (SQL logic error): no such table: Foo".
@@ -391,9 +400,11 @@ class SqliteConnection : public Connection {
 
   [[noreturn]] void Fail(int rc, const std::string& context) {
     const int extended = sqlite3_extended_errcode(db_);
-    throw base::AgentError(IsConnectionFailure(extended != SQLITE_OK ? extended : rc)
-                               ? base::kConnectionLost
-                               : base::kDatabaseError,
+    const int code = extended != SQLITE_OK ? extended : rc;
+    const int number = IsConnectionFailure(code) ? base::kConnectionLost
+                       : IsBusy(code)            ? base::kDatabaseBusy
+                                                 : base::kDatabaseError;
+    throw base::AgentError(number,
                            DriverMessage(db_, rc) + " " + context + " [" + Describe() + "]");
   }
 

@@ -56,7 +56,7 @@ TEST(OpenConnection, MasterCatalogIsCreatedWhenMissing) {
 TEST(OpenConnection, MissingCatalogIsAnErrorNamingTheFile) {
   test_support::TempDir dir;
   const base::AgentError e = ErrorOf([&] { OpenConnection(CatalogString(dir.path(), "Nowhere")); });
-  EXPECT_EQ(base::kConnectionFailed, e.number());
+  EXPECT_EQ(base::kLoginRejected, e.number());
   EXPECT_NE(std::string::npos, e.description().find("Nowhere")) << e.description();
   EXPECT_NE(std::string::npos, e.description().find((dir.path() / "Nowhere.db").string()));
   EXPECT_FALSE(fs::exists(dir.path() / "Nowhere.db"));
@@ -64,7 +64,7 @@ TEST(OpenConnection, MissingCatalogIsAnErrorNamingTheFile) {
 
 TEST(OpenConnection, CatalogWithoutNameIsAnError) {
   test_support::TempDir dir;
-  EXPECT_EQ(base::kConnectionFailed,
+  EXPECT_EQ(base::kNotConfigured,
             ErrorOf([&] { OpenConnection(CatalogString(dir.path(), "")); }).number());
 }
 
