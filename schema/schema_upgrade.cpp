@@ -497,7 +497,7 @@ const std::vector<UpgradeStep>& UpgradeSteps() {
       "Alter Table LoanStatement Alter Column Message_Reply Varchar(600)"},
      Fill::kNone, 600},
     // 80
-    {Probe::kAlways, "", "",
+    {Probe::kNullRows, "Acc", "nAlias",
      {
       "Update Acc set Nalias='===' Where nAlias is null"},
      Fill::kNone},
@@ -792,7 +792,13 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
         return;
       }
       break;
-    case Probe::kAlways:
+    case Probe::kNullRows:
+      if (main.QueryFirstRows("Select top 1 " + std::string(step.column) + " from " + step.table +
+                                  " Where " + step.column + " is null",
+                              1)
+              .rows.empty()) {
+        return;
+      }
       break;
   }
 

@@ -28,7 +28,9 @@ enum class Probe {
   kColumn,        // runs when `table` lacks `column`
   kNarrowColumn,  // runs when the text column `table`.`column` holds fewer than `width`
                   // characters (SQL Server only: the embedded driver does not enforce lengths)
-  kAlways,        // runs on every start
+  kNullRows,      // runs when some row of `table` has a Null `column` (the step fills them):
+                  // a step that would change nothing writes nothing, so that a start under
+                  // another program's write lock needs no lock
 };
 
 // What a step does after its statements.
@@ -42,8 +44,8 @@ enum class Fill {
 // and give the new columns their starting values.
 struct UpgradeStep {
   Probe probe;
-  const char* table;   // "" for kAlways
-  const char* column;  // kColumn, kNarrowColumn; otherwise ""
+  const char* table;
+  const char* column;  // kColumn, kNarrowColumn, kNullRows; otherwise ""
   std::vector<const char*> statements;
   Fill fill = Fill::kNone;
   int width = 0;  // characters; kNarrowColumn only
