@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/backoff.h"
 #include "data/connection.h"
+#include "host/agent_lease.h"
 #include "host/ledger_fixups.h"
 #include "loans/loan_state.h"
 #include "sms/sms_state.h"
@@ -23,6 +25,9 @@ struct Environment {
   std::function<bool()> online;             // the online test of every tick
   std::function<std::chrono::system_clock::time_point()> now;
   base::SteadyClock clock;  // monotonic: tick budgets and retry delays (steady clock if empty)
+  std::string host_name;    // this machine's name, as other agents of the catalog see it
+  std::int64_t process_id = 0;
+  std::function<bool(std::int64_t pid)> process_alive;  // a process of this machine runs
 };
 
 // The work of one long tick (the SMS pass, then repair passes 1 and 2), spread over as many
@@ -50,6 +55,11 @@ struct AgentState {
   std::string CurFyearDate;   // BS date ("yyyy/mm/dd") on which CurFyear was last read
 
   TickRound round;
+
+  // Who works when several agents serve the catalog (agent_lease.h): the catalog's work and
+  // the SIM requests. Made once start-up has the catalog's tables; null before.
+  std::unique_ptr<AgentLease> catalog_lease;
+  std::unique_ptr<AgentLease> sim_lease;
 
   loans::LoanState loans;
   sms::SmsState sms;

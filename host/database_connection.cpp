@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "base/agent_error.h"
 #include "data/connection_string.h"
 #include "data/record_set.h"
 #include "host/connector_file.h"
@@ -45,6 +46,13 @@ bool ConnectorFilePresent(const std::filesystem::path& folder) {
 
 void SetDatabase(AgentState& state) {
   const std::filesystem::path& folder = state.env.program_folder;
+  // Waiting does not bring a missing settings file back: that is the installation's fault.
+  const std::filesystem::path settings = folder / "mavdata.cdf";
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(settings, ec)) {
+    throw base::AgentError(base::kFileNotFound,
+                           "The settings file " + settings.string() + " does not exist");
+  }
   state.JetConnection = data::OpenConnection(SettingsConnectionString(folder));
 
   state.UseConnector = ConnectorFilePresent(folder);

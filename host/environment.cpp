@@ -14,6 +14,9 @@ Environment DefaultEnvironment() {
   env.online = NetworkInterfaceUp;
   env.now = [] { return std::chrono::system_clock::now(); };
   env.clock = [] { return std::chrono::steady_clock::now(); };
+  env.host_name = HostName();
+  env.process_id = ProcessId();
+  env.process_alive = ProcessAlive;
   return env;
 }
 

@@ -1,7 +1,9 @@
 #ifndef MAV_HOST_ENVIRONMENT_H_
 #define MAV_HOST_ENVIRONMENT_H_
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "host/agent_state.h"
 
@@ -17,8 +19,16 @@ bool NetworkInterfaceUp();
 // user's home folder elsewhere (the current folder when HOME is unset).
 std::filesystem::path DefaultPrintCopyTarget();
 
+// This machine's name ("" when it cannot be read).
+std::string HostName();
+
+// This process's number, and whether a process of that number runs on this machine.
+std::int64_t ProcessId();
+bool ProcessAlive(std::int64_t pid);
+
 // The platform's environment: the executable's folder, the print copy target above, the
-// network test above, the system clock and the steady clock.
+// network test above, the system clock and the steady clock, the machine's name, this
+// process's number and the process test.
 Environment DefaultEnvironment();
 
 }  // namespace host

@@ -1,6 +1,10 @@
 // The platform parts of the environment on Linux and other POSIX systems.
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <system_error>
@@ -31,6 +35,20 @@ bool NetworkInterfaceUp() {
 std::filesystem::path DefaultPrintCopyTarget() {
   const char* home = std::getenv("HOME");
   return std::filesystem::path(home != nullptr && *home != '\0' ? home : ".") / "ChPrint.mdb";
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
+std::int64_t ProcessId() { return getpid(); }
+
+bool ProcessAlive(std::int64_t pid) {
+  if (pid <= 0) return false;
+  // Signal 0 tests only: EPERM means a process runs under another user.
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 }  // namespace host

@@ -32,4 +32,22 @@ bool NetworkInterfaceUp() {
 
 std::filesystem::path DefaultPrintCopyTarget() { return "C:\\ChPrint.mdb"; }
 
+std::string HostName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  if (!GetComputerNameA(name, &size)) return "";
+  return std::string(name, size);
+}
+
+std::int64_t ProcessId() { return GetCurrentProcessId(); }
+
+bool ProcessAlive(std::int64_t pid) {
+  if (pid <= 0) return false;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
 }  // namespace host

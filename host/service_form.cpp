@@ -2,7 +2,9 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <random>
 #include <exception>
 #include <system_error>
 
@@ -14,6 +16,7 @@
 #include "host/ledger_fixups.h"
 #include "loans/loan_settings.h"
 #include "schema/agent_indexes.h"
+#include "schema/agent_tables.h"
 #include "schema/schema_upgrade.h"
 #include "sms/sms_service.h"
 
@@ -24,7 +27,7 @@ ServiceForm::ServiceForm(AgentState& state, std::ostream& log)
 
 data::Connection& ServiceForm::Main() const {
   if (!state_.MainConnection) {
-    throw base::AgentError(base::kConnectionFailed,
+    throw base::AgentError(base::kNotConfigured,
                            "The accounting catalog is not connected (no active Settings row)");
   }
   return *state_.MainConnection;
@@ -71,8 +74,67 @@ void ServiceForm::Form_Load() {
   state_.CurFyearDate = calendar::TodayBs(Now());
   state_.CurFyear = GetCurrentFyear(Main());
   schema::RunUpgradeSteps(upgrade, 4, schema::LastUpgradeStep());
+  schema::CreateAgentTables(Main());
   schema::CreateAgentIndexes(Main(), log_);
   loans::LoadLoanSettings(state_.loans);
+
+  AgentIdentity me;
+  me.host = state_.env.host_name;
+  me.pid = state_.env.process_id;
+  std::random_device random;
+  char nonce[9];
+  std::snprintf(nonce, sizeof nonce, "%08x", static_cast<unsigned>(random()));
+  me.token = me.host + "/" + std::to_string(me.pid) + "/" + nonce;
+  state_.catalog_lease = std::make_unique<AgentLease>("Catalog", me, state_.env.process_alive);
+  state_.sim_lease = std::make_unique<AgentLease>("SIM", me, state_.env.process_alive);
+}
+
+bool ServiceForm::TryStart() {
+  const auto now = Clock();
+  if (!start_retry_.Ready(now)) return false;
+  try {
+    Form_Load();
+  } catch (const base::AgentError& e) {
+    if (!base::WaitingMends(e.number())) throw;
+    start_retry_.Failed(now);
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::seconds>(start_retry_.next_attempt() - now);
+    if (e.Report() != start_waits_for_) {
+      errors_.Note("Start-up waits: " + e.Report());
+      start_waits_for_ = e.Report();
+    }
+    lbl_datbase_ = ">>Waiting for the database (" +
+                   std::string(e.number() == base::kDatabaseBusy ? "locked or busy"
+                                                                 : "out of reach") +
+                   "), next try in " + std::to_string(wait.count()) + " s";
+    return false;
+  }
+  if (!start_waits_for_.empty()) errors_.Note("Start-up done after waiting");
+  start_retry_.Succeeded();
+  lbl_datbase_ = kInitialDatabaseLabel;
+  return true;
+}
+
+void ServiceForm::Finish() {
+  if (state_.MainConnection == nullptr) return;
+  for (AgentLease* lease : {state_.catalog_lease.get(), state_.sim_lease.get()}) {
+    if (lease != nullptr) lease->Release(*state_.MainConnection);
+  }
+}
+
+std::string ServiceForm::RoleText() const {
+  const AgentLease* catalog = state_.catalog_lease.get();
+  const AgentLease* sim = state_.sim_lease.get();
+  if (catalog == nullptr || sim == nullptr) return "";
+  const auto who = [](const AgentLease& lease) {
+    if (lease.holder_token().empty()) return std::string("nobody");
+    return lease.holder_host() + ", process " + std::to_string(lease.holder_pid());
+  };
+  if (catalog->held()) {
+    if (sim->held() || sim->holder_token().empty()) return "";
+    return "SIM replies by " + who(*sim);
+  }
+  return "standby for " + who(*catalog) + (sim->held() ? "; SIM replies here" : "");
 }
 
 void ServiceForm::CopyPrintDatabase() {
@@ -127,32 +189,65 @@ void ServiceForm::RefreshFiscalYear() {
 }
 
 void ServiceForm::Timer1_Timer() {
-  lbl_datbase_ = ">> " + state_.DbName;
-  const auto deadline = Clock() + kTickBudget;
+  const auto tick_start = Clock();  // the leases' time for the whole tick
+  const auto deadline = tick_start + kTickBudget;
   const std::function<bool()> out_of_time = [this, deadline] {
     return (stop_requested_ && stop_requested_()) || Clock() >= deadline;
   };
   if (main_ != nullptr) main_->ReopenIfReplaced();
   Trap("fiscal year", [this] { RefreshFiscalYear(); });
 
+  // Several agents on one catalog (agent_lease.h): an agent does only the work it holds.
+  // The SIM work follows the outbox, which the SMS step opens, so an agent that holds no
+  // work at all runs that step once a second to see whether it may take the SIM work.
+  const bool coordinated = state_.catalog_lease && state_.sim_lease;
+  if (coordinated) {
+    const bool had_catalog = state_.catalog_lease->held();
+    Trap("roles", [&] {
+      state_.catalog_lease->Refresh(Main(), tick_start, true);
+      if (state_.sim_lease->held()) {
+        state_.sim_lease->Refresh(Main(), tick_start, state_.sms.SMSLocalReady);
+      }
+    });
+    if (state_.catalog_lease->held() != had_catalog) state_.round = TickRound();
+  }
+  const bool catalog_work = !coordinated || state_.catalog_lease->held();
+  bool sms_step = catalog_work && state_.round.step == TickRound::Step::kSms;
+  if (!catalog_work) {
+    sms_step = state_.sim_lease->held() || tick_start - outbox_checked_ >= kStandbyCheckInterval;
+    if (sms_step) outbox_checked_ = tick_start;
+  }
+
   // Each part returns false when the budget ran out first: the tick ends there, and the
   // next one goes on with that part.
   TickRound& round = state_.round;
-  if (round.step == TickRound::Step::kSms) {
-    bool done = true;
+  bool sms_done = true;
+  if (sms_step) {
     Trap("SMS", [&] {
       state_.sms.SMSCustomerID = sms::GetSMSCustomerID(Main());
       if (state_.DbConnected && CheckInternetConnection()) {
         sms::SmsContext context = MakeSmsContext(out_of_time);
         sms::SetSMSDatabase(context);
-        done = sms::CheckSMS(context);
+        if (coordinated) {
+          state_.sim_lease->Refresh(Main(), tick_start, state_.sms.SMSLocalReady);
+          context.work.sim = state_.sim_lease->held();
+        }
+        if (context.work.sim || context.work.catalog) sms_done = sms::CheckSMS(context);
       } else {
         state_.sms.pass = sms::SmsPass();  // offline: a new pass begins once back online
       }
     });
-    if (!done) return;
-    round.step = TickRound::Step::kLoanRepaymentCodes;
   }
+
+  const std::string role = RoleText();
+  lbl_datbase_ = ">> " + state_.DbName + (role.empty() ? "" : " (" + role + ")");
+  // An agent alone never writes a role line; one beside others says what it does.
+  if (role != role_logged_) {
+    errors_.Note(state_.DbName + ": " + (role.empty() ? "this agent works" : role));
+    role_logged_ = role;
+  }
+  if (!catalog_work || !sms_done) return;
+  if (round.step == TickRound::Step::kSms) round.step = TickRound::Step::kLoanRepaymentCodes;
   if (round.step == TickRound::Step::kLoanRepaymentCodes) {
     bool done = true;
     Trap("loan repayment codes",
@@ -203,6 +298,13 @@ sms::SmsContext ServiceForm::MakeSmsContext(std::function<bool()> out_of_time) {
   c.report_error = [this](const base::AgentError& e) {
     errors_.Record("SMS request", e.number(), e.description());
   };
+  if (state_.catalog_lease && state_.sim_lease) {
+    c.work.catalog = state_.catalog_lease->held();
+    c.work.sim = state_.sim_lease->held();
+    c.work.holder = state_.catalog_lease->token();
+    c.work.catalog_fence = state_.catalog_lease->Fence();
+    c.work.sim_fence = state_.sim_lease->Fence();
+  }
   return c;
 }
 

@@ -52,6 +52,17 @@ class ServiceForm {
   // lost (data::ReconnectingConnection); losses go to the log once.
   void Form_Load();
 
+  // Form_Load, waiting out what waiting mends (base::WaitingMends: a lock another program
+  // holds, a database out of reach, a busy server): such a failure is logged once, the label
+  // says that start-up waits and why, and the next call tries again once the delay has passed
+  // (1 s, doubling up to 1 min). Returns true once started, false while it waits. Throws
+  // the errors that waiting cannot mend (no settings file, no active Settings row, a
+  // rejected login, a statement refused).
+  bool TryStart();
+
+  // The agent's end: lets go of the work it holds, so that a standby agent takes it at once.
+  void Finish();
+
   // One tick: the label, then the round of work of one long tick (customer number, gateway
   // settings and the SMS pass when connected and online; repair pass 1; repair pass 2),
   // each part going on where the last tick left it, until kTickBudget has passed or a stop
@@ -80,6 +91,7 @@ class ServiceForm {
       std::unique_ptr<data::Connection> connection, std::function<std::string()> connection_string);
   void CopyPrintDatabase();
   void RefreshFiscalYear();
+  std::string RoleText() const;
   std::chrono::steady_clock::time_point Clock() const;
   std::chrono::system_clock::time_point Now() const;
   template <typename Work>
@@ -92,6 +104,11 @@ class ServiceForm {
   std::function<bool()> stop_requested_;
   data::ReconnectingConnection* main_ = nullptr;  // state_.MainConnection once started
   std::string lbl_datbase_ = kInitialDatabaseLabel;
+  base::Backoff start_retry_ = base::ConnectionBackoff();
+  std::string start_waits_for_;  // the error start-up last waited for, as logged
+  // When an agent without work last looked whether it may take the SIM work.
+  std::chrono::steady_clock::time_point outbox_checked_{};
+  std::string role_logged_;  // the role line last written to the log
 };
 
 }  // namespace host

@@ -79,11 +79,26 @@ struct AgentWindow {
   AutoSizeLabel db_label;
   std::vector<unsigned char> icon16, icon32;
   ServiceForm* form = nullptr;
+  bool started = false;  // start-up is done (it may have to wait for the database)
+  int status = 0;        // the exit status
 };
 
 void OnTimer(void* data) {
   auto* w = static_cast<AgentWindow*>(data);
-  w->form->Timer1_Timer();  // runs to its end before the toolkit sees another event
+  if (w->started) {
+    w->form->Timer1_Timer();  // runs to its end before the toolkit sees another event
+  } else {
+    try {
+      w->started = w->form->TryStart();
+    } catch (...) {
+      const std::string report = StartupReport(std::current_exception());
+      fl_message_title(kWindowCaption);
+      fl_alert("%s", report.c_str());
+      w->status = 1;
+      w->window.hide();  // the run ends with the window
+      return;
+    }
+  }
   w->db_label.SetText(w->form->LblDatbase());
   Fl::repeat_timeout(0.1, OnTimer, data);
 }
@@ -172,19 +187,21 @@ int RunWindowed(ServiceForm& form) {
                       sy + static_cast<int>(p.top / kTwipsPerPixel));
   });
   try {
-    form.Form_Load();
+    w.started = form.TryStart();  // when it must wait, the window shows why meanwhile
   } catch (...) {
     const std::string report = StartupReport(std::current_exception());
     fl_message_title(kWindowCaption);
     fl_alert("%s", report.c_str());
     return 1;
   }
+  w.db_label.SetText(form.LblDatbase());
   w.window.show();
   Fl::add_timeout(0.1, OnTimer, &w);
   Fl::run();  // returns when the window has been closed
   Fl::remove_timeout(OnTimer, &w);
+  if (w.started) form.Finish();
   form.errors().Summarise();
-  return 0;
+  return w.status;
 }
 
 int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
@@ -201,17 +218,31 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   StopWatch watch(stop);
   form.set_stop_requested([&watch] { return watch.requested(); });
 
-  try {
-    form.Form_Load();
-  } catch (...) {
-    err << StartupReport(std::current_exception()) << std::endl;
-    return 1;
+  using Clock = std::chrono::steady_clock;
+  // Start-up, which waits as long as the database is locked or out of reach; the label
+  // says so meanwhile.
+  std::string shown;
+  for (;;) {
+    try {
+      if (form.TryStart()) break;
+    } catch (...) {
+      err << StartupReport(std::current_exception()) << std::endl;
+      return 1;
+    }
+    if (form.LblDatbase() != shown) {
+      shown = form.LblDatbase();
+      out << shown << std::endl;
+    }
+    if (watch.WaitUntil(Clock::now() + std::chrono::milliseconds(100))) {
+      form.errors().Summarise();
+      watch.Finish();
+      return 0;
+    }
   }
 
   // The database label as the window would show it when it appears, then each new text.
-  std::string shown = form.LblDatbase();
+  shown = form.LblDatbase();
   out << shown << std::endl;
-  using Clock = std::chrono::steady_clock;
   auto next = Clock::now() + std::chrono::milliseconds(100);
   for (;;) {
     // Wait for the next tick; a tick that overran starts the next one at once.
@@ -223,6 +254,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
       out << shown << std::endl;
     }
   }
+  form.Finish();
   form.errors().Summarise();
   watch.Finish();
   return 0;

@@ -102,6 +102,8 @@ struct AgentWindow {
   HFONT label1_font = nullptr, db_label_font = nullptr;
   HICON icon16 = nullptr, icon32 = nullptr;
   std::wstring db_label = Wide(kInitialDatabaseLabel);
+  bool started = false;  // start-up is done (it may have to wait for the database)
+  int status = 0;        // the exit status
 
   ~AgentWindow() {
     if (hwnd != nullptr) DestroyWindow(hwnd);
@@ -129,7 +131,18 @@ struct AgentWindow {
   }
 
   void Tick() {
-    form->Timer1_Timer();
+    if (started) {
+      form->Timer1_Timer();
+    } else {
+      try {
+        started = form->TryStart();
+      } catch (...) {
+        ShowError(StartupReport(std::current_exception()));
+        status = 1;
+        DestroyWindow(hwnd);  // the run ends with the window
+        return;
+      }
+    }
     std::wstring text = Wide(form->LblDatbase());
     if (text == db_label) return;
     db_label = std::move(text);
@@ -271,11 +284,12 @@ int RunWindowed(ServiceForm& form) {
   }
   form.set_place_window([&w] { PlaceWindow(w.hwnd); });
   try {
-    form.Form_Load();
+    w.started = form.TryStart();  // when it must wait, the window shows why meanwhile
   } catch (...) {
     ShowError(StartupReport(std::current_exception()));
     return 1;
   }
+  w.db_label = Wide(form.LblDatbase());
   ShowWindow(w.hwnd, SW_SHOWNOACTIVATE);
   UpdateWindow(w.hwnd);
   SetTimer(w.hwnd, kTimerId, kTickMs, nullptr);
@@ -284,8 +298,9 @@ int RunWindowed(ServiceForm& form) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  if (w.started) form.Finish();
   form.errors().Summarise();
-  return 0;
+  return w.status;
 }
 
 int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
@@ -302,15 +317,28 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
     return status;
   };
 
-  try {
-    form.Form_Load();
-  } catch (...) {
-    err << StartupReport(std::current_exception()) << std::endl;
-    return finish(1);
+  // Start-up, which waits as long as the database is locked or out of reach; the label
+  // says so meanwhile.
+  std::string shown;
+  for (;;) {
+    try {
+      if (form.TryStart()) break;
+    } catch (...) {
+      err << StartupReport(std::current_exception()) << std::endl;
+      return finish(1);
+    }
+    if (form.LblDatbase() != shown) {
+      shown = form.LblDatbase();
+      out << shown << std::endl;
+    }
+    if (WaitForSingleObject(stop, kTickMs) == WAIT_OBJECT_0) {
+      form.errors().Summarise();
+      return finish(0);
+    }
   }
 
   // The database label as the window would show it when it appears, then each new text.
-  std::string shown = form.LblDatbase();
+  shown = form.LblDatbase();
   out << shown << std::endl;
   using Clock = std::chrono::steady_clock;
   auto next = Clock::now() + std::chrono::milliseconds(kTickMs);
@@ -326,6 +354,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
       out << shown << std::endl;
     }
   }
+  form.Finish();
   form.errors().Summarise();
   return finish(0);
 }

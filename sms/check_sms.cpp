@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -14,7 +15,11 @@
 #include "calendar/bs_date.h"
 #include "data/record_set.h"
 #include "loans/loan_settings.h"
+#include "sms/claims.h"
+#include "sms/gammu_outbox.h"
 #include "sms/outbox.h"
+#include "sms/outbox_memory.h"
+#include "sms/request_key.h"
 #include "sms/reply_messages.h"
 #include "sms/sms_service.h"
 
@@ -74,10 +79,15 @@ std::int32_t WholeKey(const data::RecordSet& rs, const char* column) {
   return base::ToInt32(x);
 }
 
+// A lost connection, or the work taken over by another agent: no row after it can succeed.
+bool EndsTheStage(int number) {
+  return base::IsConnectionError(number) || number == base::kWorkLost;
+}
+
 // Runs the work of one request row (or one eDate group). A failure leaves the row pending;
 // it is reported the first time it happens, not on every retry, and the row is tried again
-// only once its delay has passed. A connection error is no fault of the row: it travels on
-// and ends the stage.
+// only once its delay has passed. A connection error, or the work lost to another agent, is
+// no fault of the row: it travels on and ends the stage.
 void ForOneRow(SmsContext& context, const std::string& key, const std::function<void()>& work) {
   auto failed = context.sms->failed_rows.find(key);
   if (failed != context.sms->failed_rows.end() && !failed->second.retry.Ready(Clock(context))) {
@@ -90,7 +100,7 @@ void ForOneRow(SmsContext& context, const std::string& key, const std::function<
     if (failed != context.sms->failed_rows.end()) context.sms->failed_rows.erase(failed);
     return;
   } catch (const base::AgentError& e) {
-    if (base::IsConnectionError(e.number())) throw;
+    if (EndsTheStage(e.number())) throw;
     number = e.number();
     description = e.description();
   } catch (const std::exception& e) {
@@ -106,11 +116,6 @@ void ForOneRow(SmsContext& context, const std::string& key, const std::function<
   if (context.report_error) {
     context.report_error(base::AgentError(number, key + ": " + description));
   }
-}
-
-std::string RowKey(const char* table, const data::RecordSet& rs, const char* column) {
-  const data::Value& v = rs.Field(column);
-  return std::string(table) + ":" + (v.IsNull() ? std::string("Null") : v.AsText());
 }
 
 // The SIM outbox, closed after it was lost: SMSLocalReady stays down until SetSMSDatabase
@@ -136,56 +141,124 @@ auto OnOutbox(SmsContext& context, Operation operation) {
   }
 }
 
-// One SIM request: its reply stored in LoanSMS and queued once in the modem's outbox.
+// SIM requests: each reply queued once in the modem's outbox and stored in LoanSMS.
 //
-// Exactly once. The request lives in the catalog, its message in another file, and no
-// transaction spans both; the agent may die between any two writes (a kill, a power cut), and
-// a mark may fail after the message was queued. So the writes come in this order, each on
-// the disk before the next begins (ExecuteDurably; the outbox syncs every commit):
-//   1. the reply is composed, and written into the request's [Send] while the request stays
-//      pending (Reply<>1): the text that may be about to be queued is on record;
-//   2. the message is queued in the outbox;
-//   3. the request is marked answered (Reply=1).
-// A request still pending with a reply in [Send] may have been queued by an attempt that
-// did not get to its mark. Before anything else, such a request looks for that text to its
-// number waiting in the outbox: when it is there, the request is only marked, with that
-// text. The recorded text is what makes this work: a reply composed again might differ
-// (the penal may rest on the interest due of the reply before it). When it is not there,
-// nothing was queued (or it was withdrawn), and the request is answered afresh.
-// A member who asks twice gets two replies, since a fresh request has no recorded reply;
-// the one exception is a crash of the second request's attempt while an identical text to
-// the same number is still waiting: that one message answers both.
-// A mark that fails, or changes no row, takes the message back (step 2 undone) unless the
-// request, read again, shows it was marked after all; the message is withdrawn by serial,
-// number and text, so that nothing else is. A connection lost during the mark leaves the
-// outcome unknown: the message stays and the retry above settles it.
-void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
-  data::Connection& main = Main(context);
-  const std::string mark_prefix = "Update LoanSMS set Reply=1,[Send]=";
-  const std::string mark_suffix = ",Fyear=" + std::to_string(context.CurFyear) + " Where sn=";
+// Exactly once. The request lives in the catalog, its message in the outbox, another
+// database, and no transaction spans both; the agent may die between any two writes (a kill,
+// a power cut), a write may fail, and the gateway takes messages out of the outbox within a
+// second (gammu-smsd moves them to sentitems, modem software deletes what it sent). So the
+// outbox remembers what it was given: the transaction that queues a message also records,
+// in the outbox's own file, which request it answers and its text (outbox_memory.h). Then:
+//   1. a pending request whose record is in the outbox was answered by an earlier attempt
+//      that did not get to its mark, or before a backup of the catalog was put back: it is
+//      only marked, with the text that went out, whatever became of the message;
+//   2. otherwise the reply is composed and queued with its record, then the request marked.
+// The record is on the disk before the mark begins (the outbox syncs every commit), so the
+// mark itself need not be: a mark undone by a power cut is made again by step 1. A member
+// who asks twice makes a new request row, which has no record, and gets two replies.
+// A mark that fails, or does not change exactly one row, takes the message back (with its
+// record) while it still waits unsent, unless the request, read again, shows it was marked
+// with it after all. A connection lost during the mark leaves the outcome unknown: the
+// message stays and step 1 settles it.
+//
+// Several agents (see claims.h): between the compose and the queue the request is claimed
+// in the catalog, by an insert fenced by the SIM lease; the queue's transaction checks that
+// the claim and the lease are still this agent's before it writes; the mark changes the row
+// only while the claim is this agent's. A request claimed by another agent is left to it,
+// unless that agent queues in this agent's outbox (then the outbox's memory tells what it
+// did) or its claim has stood for kForeignClaimGrace.
 
-  const data::Value& recorded = rs.Field("Send");
-  if (!recorded.IsNull() && !recorded.AsText().empty()) {
-    const std::unique_ptr<Outbox> outbox =
-        MakeOutbox(*context.sms->SMSConnection, context.sms->gammu_version);
-    std::string mobile;
-    try {
-      mobile = outbox->Destination(rs.Field("Mobile"));
-    } catch (const base::AgentError&) {
-      // Not a number: nothing can have been queued for it; the fresh attempt reports it.
-    }
-    if (!mobile.empty()) {
-      const std::string text = recorded.AsText();
-      const std::int32_t sn = WholeKey(rs, "SN");
-      if (OnOutbox(context, [&] { return outbox->FindQueued(mobile, text); })) {
-        if (main.ExecuteDurably(mark_prefix + data::SqlText(text) + mark_suffix +
-                                std::to_string(sn)) == 0) {
-          throw base::AgentError(base::kDatabaseError,
-                                 "Update LoanSMS marked no row for SN " + std::to_string(sn));
-        }
-        return;
+std::string Pending(const std::string& where) { return where + " and Reply<>1"; }
+
+base::AgentError ManyRows(const RequestKey& key, std::int64_t rows) {
+  return base::AgentError(base::kDatabaseError, key.Describe() + " names " +
+                                                    std::to_string(rows) +
+                                                    " pending rows: none of them is answered");
+}
+
+// True while `fence` (an SQL condition: this agent holds some work) holds; "" always does.
+bool Holds(data::Connection& main, const std::string& fence) {
+  return fence.empty() || !main.QueryFirstRows("Select 1 as Held Where " + fence, 1).rows.empty();
+}
+
+// Marks the request `where` names with `text`, in one transaction: the row changes only while
+// it is pending and `guard` holds, exactly one row must change, and this agent's claim on it
+// goes. Returns the rows the update changed; nothing is committed unless it is 1.
+std::int64_t MarkSimRequest(SmsContext& context, const RequestKey& key, const std::string& where,
+                            const std::string& text, const std::string& guard) {
+  data::Connection& main = Main(context);
+  data::Transaction transaction(main);
+  const std::int64_t marked =
+      main.Execute("Update LoanSMS set Reply=1,[Send]=" + data::SqlText(text) +
+                   ",Fyear=" + std::to_string(context.CurFyear) + " Where " + Pending(where) +
+                   (guard.empty() ? "" : " and " + guard));
+  if (marked != 1) return marked;
+  if (!context.work.holder.empty()) DeleteClaim(main, key, context.work.holder);
+  transaction.Commit();
+  return marked;
+}
+
+// Step 1: the request's message went out earlier; the request is marked with its text,
+// unless another agent claims it (that one settles it).
+void SettleSimRequest(SmsContext& context, const RequestKey& key, const std::string& where,
+                      const std::string& text) {
+  const std::string& me = context.work.holder;
+  const std::int64_t marked = MarkSimRequest(context, key, where, text,
+                                             me.empty() ? "" : "not " + ClaimedByAnother(key, me));
+  if (marked == 1) return;
+  if (marked > 1) throw ManyRows(key, marked);
+  if (!me.empty()) {
+    const std::optional<Claim> claim = FindClaim(Main(context), key);
+    if (claim && claim->holder != me) return;
+  }
+  throw base::AgentError(base::kDatabaseError, "Update LoanSMS marked no row for " + key.Describe());
+}
+
+// What this agent may do with a request, as the claims stood when the stage began.
+enum class ClaimStep { kClaim, kOwn, kTakeOver, kLeave };
+
+// No claim: claim it. This agent's: go on. Another agent's claim is taken over when that
+// agent queues in this agent's outbox (it does not hold the SIM work now, or this agent
+// would not, and the outbox's memory settles what it did), or when it has stood for
+// kForeignClaimGrace; otherwise the request waits for its claimant.
+ClaimStep StepFor(SmsContext& context, const RequestKey& key, std::string* holder) {
+  SmsState& sms = *context.sms;
+  const std::vector<std::string> texts = key.Texts();
+  const auto claim = sms.pass.claims.find(texts);
+  if (claim == sms.pass.claims.end()) return ClaimStep::kClaim;
+  *holder = claim->second.holder;
+  if (claim->second.holder == context.work.holder) return ClaimStep::kOwn;
+  if (claim->second.outbox_id == sms.outbox_id) return ClaimStep::kTakeOver;
+  const auto now = Clock(context);
+  const auto seen = sms.foreign_claims.try_emplace(texts, now).first;
+  return now - seen->second >= kForeignClaimGrace ? ClaimStep::kTakeOver : ClaimStep::kLeave;
+}
+
+void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
+  SmsState& sms = *context.sms;
+  data::Connection& main = Main(context);
+  const std::string& me = context.work.holder;
+  const RequestKey key = SimRequestKey(rs);
+  const std::string where = key.Where();
+  const std::unique_ptr<Outbox> outbox = MakeOutbox(*sms.SMSConnection, sms.gammu_version);
+
+  std::string claimant;
+  ClaimStep step = me.empty() ? ClaimStep::kOwn : StepFor(context, key, &claimant);
+  if (step == ClaimStep::kLeave) return;
+  if (step == ClaimStep::kTakeOver) {
+    if (!TakeOverClaim(main, key, claimant, Claim{me, sms.outbox_id}, context.work.sim_fence)) {
+      if (!Holds(main, context.work.sim_fence)) {
+        throw base::AgentError(base::kWorkLost, "Another agent took the SIM requests over");
       }
+      return;  // the claim changed hands since the stage began
     }
+    sms.foreign_claims.erase(key.Texts());
+    step = ClaimStep::kOwn;
+  }
+
+  if (const auto sent = OnOutbox(context, [&] { return outbox->FindSent(key); })) {
+    SettleSimRequest(context, key, where, sent->text);
+    return;
   }
 
   // The reply is composed before anything else of the row is read: a composition leaves
@@ -193,54 +266,86 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
   // then fails.
   std::int32_t accode = RequiredInt32(rs, "Accode");
   std::string date = RequiredText(rs, "Date");
-  const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
-  const std::unique_ptr<Outbox> outbox =
-      MakeOutbox(*context.sms->SMSConnection, context.sms->gammu_version);
+  const std::string reply = ComposeReportSMS(*context.loans, sms, accode, date);
   const std::string mobile = outbox->Destination(rs.Field("Mobile"));
-  const std::int32_t sn = WholeKey(rs, "SN");
-  const std::string where_sn = " Where sn=" + std::to_string(sn);
 
-  if (main.ExecuteDurably("Update LoanSMS set [Send]=" + data::SqlText(reply) + where_sn +
-                          " and Reply<>1") == 0) {
-    throw base::AgentError(base::kDatabaseError,
-                           "LoanSMS has no pending row of SN " + std::to_string(sn));
+  // One request, one row: a key that names several pending rows answers none of them.
+  const std::int64_t rows =
+      main.Query("Select count(*) from LoanSMS Where " + Pending(where)).rows.at(0).at(0).AsInt64();
+  if (rows > 1) throw ManyRows(key, rows);
+  if (rows == 0) return;  // answered since the stage read it
+
+  if (step == ClaimStep::kClaim &&
+      !InsertClaim(main, key, Claim{me, sms.outbox_id}, context.work.sim_fence)) {
+    if (!Holds(main, context.work.sim_fence)) {
+      throw base::AgentError(base::kWorkLost, "Another agent took the SIM requests over");
+    }
+    return;  // claimed by another agent since the stage began: it answers
   }
-  const std::int64_t send_sn =
-      OnOutbox(context, [&] { return outbox->Queue(mobile, reply, Now(context)); });
+
+  // Inside the outbox's transaction, right before it writes: still this agent's request.
+  const auto still_ours = [&] {
+    if (!me.empty() && !HoldsClaim(main, key, me, context.work.sim_fence)) {
+      throw base::AgentError(base::kWorkLost,
+                             key.Describe() + " is no longer this agent's to answer");
+    }
+  };
+  std::optional<std::int64_t> queued;
+  try {
+    queued = OnOutbox(context, [&] { return outbox->Queue(key, mobile, reply, Now(context), still_ours); });
+  } catch (const base::AgentError& e) {
+    // Nothing was queued: the claim goes, so that whoever works next answers the request.
+    if (e.number() == base::kWorkLost && !me.empty()) DeleteClaim(main, key, me);
+    throw;
+  }
+  if (!queued) {
+    // An agent that shares this outbox queued it meanwhile.
+    if (const auto sent = outbox->FindSent(key)) SettleSimRequest(context, key, where, sent->text);
+    return;
+  }
 
   // Takes the message back unless the request turns out to be marked with it.
   auto withdraw = [&] {
     try {
-      const data::QueryResult again = main.Query("Select Reply,[Send] from LoanSMS" + where_sn);
+      const data::QueryResult again =
+          main.Query("Select Reply,[Send] from LoanSMS Where " + where);
       for (const auto& row : again.rows) {
         if (row[0] == data::Value(1) && row[1] == data::Value(reply)) return;
       }
-      outbox->Withdraw(send_sn, mobile, reply);
+      outbox->Withdraw(key, *queued, mobile, reply);
+      if (!me.empty()) DeleteClaim(main, key, me);
     } catch (const std::exception&) {
-      // The message stays; the retry finds it waiting and only marks the request.
+      // The message stays; the next attempt finds its record and only marks the request.
     }
   };
   std::int64_t marked = 0;
   try {
-    marked =
-        main.ExecuteDurably(mark_prefix + data::SqlText(reply) + mark_suffix + std::to_string(sn));
+    marked = MarkSimRequest(context, key, where, reply, me.empty() ? "" : ClaimedBy(key, me));
   } catch (const base::AgentError& e) {
     if (!base::IsConnectionError(e.number())) withdraw();
     throw;
   }
-  if (marked == 0) {
-    withdraw();
-    throw base::AgentError(base::kDatabaseError,
-                           "Update LoanSMS marked no row for SN " + std::to_string(sn));
-  }
+  if (marked == 1) return;
+  withdraw();
+  if (marked > 1) throw ManyRows(key, marked);
+  throw base::AgentError(base::kDatabaseError, "Update LoanSMS marked no row for " + key.Describe());
 }
 
 // The stages of a pass. Each opens its pending rows the first time it runs and works them
 // off in order, over as many calls as the budget needs.
 
 void OpenSimRequests(SmsContext& context, data::RecordSet& rs) {
+  SmsState& sms = *context.sms;
   loans::LoadLoanSettings(*context.loans);
   rs.Open(Main(context), "Select * from LoanSMS Where Reply<>1");
+  sms.pass.claims.clear();
+  if (!context.work.holder.empty()) sms.pass.claims = ReadClaims(Main(context), "LoanSMS");
+  // Once a day the outbox's memory lets go of the records older than any pending request.
+  const std::string today = GammuLocalTime(Now(context)).substr(0, 10);
+  if (sms.pruned_on != today && sms.SMSConnection) {
+    OnOutbox(context, [&] { PruneSent(*sms.SMSConnection, Now(context) - kSentRecordLifetime); });
+    sms.pruned_on = today;
+  }
 }
 
 void OpenInternetRequests(SmsContext& context, data::RecordSet& rs) {
@@ -248,17 +353,41 @@ void OpenInternetRequests(SmsContext& context, data::RecordSet& rs) {
   rs.Open(Main(context), "Select * from SMSService Where Reply is null");
 }
 
+// Stores the reply of an internet request or a loan statement: `set` names the column, the
+// row is named by its key and changes only while it is pending (`pending`) and this agent
+// holds the catalog work, in one statement; exactly one row must change (otherwise nothing
+// is, and the row stays pending).
+void StoreReply(SmsContext& context, const RequestKey& key, const std::string& set,
+                const std::string& pending, const std::string& reply) {
+  data::Connection& main = Main(context);
+  const std::string where = key.Where();
+  const std::string& fence = context.work.catalog_fence;
+  data::Transaction transaction(main);
+  const std::int64_t changed =
+      main.Execute("Update " + key.table + " set " + set + "=" + data::SqlText(reply) + " Where " +
+                   where + " and " + pending + (fence.empty() ? "" : " and " + fence));
+  if (changed == 1) {
+    transaction.Commit();
+    return;
+  }
+  if (changed > 1) {
+    throw base::AgentError(base::kDatabaseError, key.Describe() + " names " +
+                                                     std::to_string(changed) +
+                                                     " pending rows: none of them is answered");
+  }
+  if (!Holds(main, fence)) {
+    throw base::AgentError(base::kWorkLost, "Another agent took the catalog's requests over");
+  }
+  throw base::AgentError(base::kDatabaseError,
+                         "Update " + key.table + " marked no row for " + key.Describe());
+}
+
 void AnswerInternetRequest(SmsContext& context, const data::RecordSet& rs) {
   std::int32_t accode = RequiredInt32(rs, "Customer_ID");
   std::string date = RequiredText(rs, "Date");
   const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
   if (reply.empty()) return;
-  const std::int32_t sn = WholeKey(rs, "SN");
-  if (Main(context).Execute("Update SMSService set Reply=" + data::SqlText(reply) +
-                            " Where SN=" + std::to_string(sn)) == 0) {
-    throw base::AgentError(base::kDatabaseError,
-                           "Update SMSService marked no row for SN " + std::to_string(sn));
-  }
+  StoreReply(context, InternetRequestKey(rs), "Reply", "Reply is null", reply);
 }
 
 // Loan statement requests, whichever gateway is in use. The stage does not reload the loan
@@ -272,14 +401,7 @@ void AnswerLoanStatement(SmsContext& context, const data::RecordSet& rs) {
   std::string date = RequiredText(rs, "Date");
   const std::string reply = ComposeLoanSMS(*context.loans, accode, date);
   if (reply.empty()) return;
-  const std::int32_t sn = WholeKey(rs, "SN");
-  if (Main(context).Execute("Update LoanStatement set Message_Reply=" + data::SqlText(reply) +
-                            " Where SN=" + std::to_string(sn) +
-                            " and Accode=" + std::to_string(accode)) == 0) {
-    throw base::AgentError(base::kDatabaseError, "Update LoanStatement marked no row for SN " +
-                                                     std::to_string(sn) + " and Accode " +
-                                                     std::to_string(accode));
-  }
+  StoreReply(context, StatementRequestKey(rs), "Message_Reply", "Message_Reply is null", reply);
 }
 
 // Transfer rows left without a BS date get the one of their AD date. The status test
@@ -327,7 +449,7 @@ bool RunStage(SmsContext& context, Open open, Row row) {
   } catch (const base::AgentError& e) {
     pass.rows.Close();
     pass.rows_open = false;
-    if (!base::IsConnectionError(e.number())) throw;
+    if (!EndsTheStage(e.number())) throw;
     return true;
   }
   pass.rows.Close();
@@ -395,12 +517,22 @@ std::string OutboxTime(std::chrono::system_clock::time_point when) {
 bool CheckSMS(SmsContext& context) {
   SmsState& sms = *context.sms;
   SmsPass& pass = sms.pass;
+  // Work half done when this agent's share changed belongs to the agent that has it now.
+  if (pass.in_progress &&
+      (pass.sim_work != context.work.sim || pass.catalog_work != context.work.catalog)) {
+    pass = SmsPass();
+  }
   if (!pass.in_progress) {
     pass = SmsPass();
     pass.in_progress = true;
-    pass.gateway = sms.SMSLocalReady    ? SmsPass::Gateway::kSim
-                   : sms.SMSServerReady ? SmsPass::Gateway::kInternet
-                                        : SmsPass::Gateway::kNone;
+    pass.sim_work = context.work.sim;
+    pass.catalog_work = context.work.catalog;
+    // An agent whose outbox is open serves the SIM queue or, when another agent holds the
+    // SIM work, none: the gateway is the catalog's choice, not this agent's.
+    const SmsWork& work = context.work;
+    pass.gateway = sms.SMSLocalReady    ? (work.sim ? SmsPass::Gateway::kSim : SmsPass::Gateway::kNone)
+                   : sms.SMSServerReady && work.catalog ? SmsPass::Gateway::kInternet
+                                                        : SmsPass::Gateway::kNone;
   }
   try {
     if (pass.stage == SmsPass::Stage::kGateway) {
@@ -411,22 +543,26 @@ bool CheckSMS(SmsContext& context) {
           if (!c.sms->SMSLocalReady || !c.sms->SMSConnection) {
             throw base::AgentError(base::kConnectionLost, "The SMS outbox is not open");
           }
-          ForOneRow(c, RowKey("LoanSMS", rs, "SN"), [&] { AnswerSimRequest(c, rs); });
+          ForOneRow(c, SimRequestKey(rs).Describe(), [&] { AnswerSimRequest(c, rs); });
         });
       } else if (pass.gateway == SmsPass::Gateway::kInternet) {
         done =
             RunStage(context, OpenInternetRequests, [](SmsContext& c, const data::RecordSet& rs) {
-              ForOneRow(c, RowKey("SMSService", rs, "SN"), [&] { AnswerInternetRequest(c, rs); });
+              ForOneRow(c, InternetRequestKey(rs).Describe(),
+                        [&] { AnswerInternetRequest(c, rs); });
             });
       }
       if (!done) return false;
       pass.stage = SmsPass::Stage::kStatements;
+      // The loan statements and the transfer dates belong to the catalog's work.
+      if (!context.work.catalog) {
+        pass = SmsPass();
+        return true;
+      }
     }
     if (pass.stage == SmsPass::Stage::kStatements) {
-      // Serials repeat across accounts here: a request is its serial and account.
       if (!RunStage(context, OpenLoanStatements, [](SmsContext& c, const data::RecordSet& rs) {
-            ForOneRow(c, RowKey("LoanStatement", rs, "SN") + "/" + rs.Field("Accode").AsText(),
-                      [&] { AnswerLoanStatement(c, rs); });
+            ForOneRow(c, StatementRequestKey(rs).Describe(), [&] { AnswerLoanStatement(c, rs); });
           })) {
         return false;
       }

@@ -168,12 +168,27 @@ GammuOutbox::GammuOutbox(data::Connection& connection, std::int32_t version)
 
 std::int64_t GammuOutbox::Queue(const std::string& destination, const std::string& text,
                                 std::chrono::system_clock::time_point now) {
+  data::Transaction transaction(connection_);
+  const std::int64_t id = InsertMessage(destination, text, now);
+  transaction.Commit();
+  return id;
+}
+
+bool GammuOutbox::Withdraw(std::int64_t id, const std::string& destination,
+                           const std::string& text) {
+  data::Transaction transaction(connection_);
+  if (!DeleteIfWaiting(id, destination, text)) return false;
+  transaction.Commit();
+  return true;
+}
+
+std::int64_t GammuOutbox::InsertMessage(const std::string& destination, const std::string& text,
+                                        std::chrono::system_clock::time_point now) {
   const SmsParts parts = SplitIntoSmsParts(text);
   const std::size_t count = parts.texts.size();
   const std::string coding = data::SqlText(Coding(parts));
   const std::string stamp = data::SqlText(GammuLocalTime(now));
 
-  data::Transaction transaction(connection_);
   connection_.Execute(
       "Insert into outbox(DestinationNumber,TextDecoded,Coding,CreatorID,MultiPart,"
       "SendingDateTime,SendingTimeOut,InsertIntoDB) values(" +
@@ -197,39 +212,15 @@ std::int64_t GammuOutbox::Queue(const std::string& destination, const std::strin
           "," + data::SqlText(ConcatenationHeader(reference, parts_count, number)) + ")");
     }
   }
-  transaction.Commit();
   return id;
 }
 
-std::optional<std::int64_t> GammuOutbox::FindQueued(const std::string& destination,
-                                                    const std::string& text) {
+bool GammuOutbox::DeleteIfWaiting(std::int64_t id, const std::string& destination,
+                                  const std::string& text) {
   const SmsParts parts = SplitIntoSmsParts(text);
-  const data::QueryResult candidates =
-      connection_.Query("Select ID from outbox Where CreatorID=" + data::SqlText(kGammuCreatorID) +
-                        " and DestinationNumber=" + data::SqlText(destination) +
-                        " and TextDecoded=" + data::SqlText(parts.texts[0]) + " Order by ID");
-  for (const auto& row : candidates.rows) {
-    const std::int64_t id = row.at(0).AsInt64();
-    const data::QueryResult rest =
-        connection_.Query("Select TextDecoded from outbox_multipart Where ID=" + Decimal(id) +
-                          " Order by SequencePosition");
-    if (rest.rows.size() + 1 != parts.texts.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; same && i < rest.rows.size(); ++i) {
-      same = rest.rows[i].at(0) == data::Value(parts.texts[i + 1]);
-    }
-    if (same) return id;
-  }
-  return std::nullopt;
-}
-
-bool GammuOutbox::Withdraw(std::int64_t id, const std::string& destination,
-                           const std::string& text) {
-  const SmsParts parts = SplitIntoSmsParts(text);
-  // The write lock is held from the check to the delete, so the daemon cannot take the
-  // message in between. Queue writes SendingTimeOut equal to SendingDateTime and the daemon
-  // takes a message by moving SendingTimeOut on, so equal times mean not taken.
-  data::Transaction transaction(connection_);
+  // Queue writes SendingTimeOut equal to SendingDateTime and the daemon takes a message by
+  // moving SendingTimeOut on, so equal times mean not taken. The caller's transaction holds
+  // the write lock from this check to the delete.
   const data::QueryResult waiting = connection_.Query(
       "Select count(*) from outbox Where ID=" + Decimal(id) + " and CreatorID=" +
       data::SqlText(kGammuCreatorID) + " and DestinationNumber=" + data::SqlText(destination) +
@@ -237,7 +228,6 @@ bool GammuOutbox::Withdraw(std::int64_t id, const std::string& destination,
   if (waiting.rows.at(0).at(0).AsInt64() == 0) return false;
   connection_.Execute("Delete from outbox_multipart Where ID=" + Decimal(id));
   connection_.Execute("Delete from outbox Where ID=" + Decimal(id));
-  transaction.Commit();
   return true;
 }
 

@@ -80,14 +80,16 @@ class GammuOutbox {
   std::int64_t Queue(const std::string& destination, const std::string& text,
                      std::chrono::system_clock::time_point now);
 
-  // The ID of a message of this agent to `destination` with exactly `text` that is still in
-  // the outbox (waiting, or taken by the daemon and not yet sent); std::nullopt when none.
-  std::optional<std::int64_t> FindQueued(const std::string& destination, const std::string& text);
-
   // Removes message `id` (queued to `destination` with `text`) with all its parts, unless the
   // daemon has taken it for sending. True when removed; false when it is no longer in the
   // outbox or the daemon has it (it is then sent, or being sent).
   bool Withdraw(std::int64_t id, const std::string& destination, const std::string& text);
+
+  // Queue and Withdraw without their transaction, for a caller that holds one on the
+  // connection (and so the write lock: the daemon cannot take the message in between).
+  std::int64_t InsertMessage(const std::string& destination, const std::string& text,
+                             std::chrono::system_clock::time_point now);
+  bool DeleteIfWaiting(std::int64_t id, const std::string& destination, const std::string& text);
 
  private:
   data::Connection& connection_;

@@ -15,6 +15,7 @@
 #include "data/record_set.h"
 #include "data/value.h"
 #include "sms/gammu_outbox.h"
+#include "sms/outbox_memory.h"
 #include "sms/sms_service.h"
 
 namespace sms {
@@ -152,7 +153,10 @@ void ReadSimGateway(const data::RecordSet& rs, SmsContext& context) {
         data::QuotedValue(sms.SMSPassword));
     // gammu-smsd's database is served through its outbox tables instead of a Send table.
     sms.gammu_version = GammuTablesVersion(*sms.SMSConnection);
+    // An outbox that cannot remember what it was given cannot be written exactly once.
+    sms.outbox_id = PrepareOutboxMemory(*sms.SMSConnection);
   } catch (const base::AgentError& e) {
+    sms.SMSConnection.reset();
     sms.outbox_retry.Failed(now);
     NoteDown(context, sms.outbox_down, "SMS outbox cannot be opened: " + e.Report());
     throw;

@@ -9,12 +9,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/agent_error.h"
 #include "base/backoff.h"
 #include "data/connection.h"
 #include "data/record_set.h"
 #include "loans/loan_state.h"
+#include "sms/claims.h"
 
 namespace sms {
 
@@ -28,8 +30,12 @@ struct SmsPass {
   bool in_progress = false;
   Stage stage = Stage::kGateway;
   Gateway gateway = Gateway::kNone;  // the request queue chosen when the pass began
+  bool sim_work = true;              // SmsWork::sim and ::catalog when the pass began
+  bool catalog_work = true;
   bool rows_open = false;            // `rows` holds the current stage's pending rows
   data::RecordSet rows;              // positioned at the next row to handle
+  // The SIM stage's claims as read when it began, by the request's field texts.
+  std::map<std::vector<std::string>, Claim> claims;
 };
 
 // A request row (or transfer eDate group) whose last attempt failed.
@@ -52,6 +58,7 @@ struct SmsState {
   std::unique_ptr<data::Connection> SMSConnection;  // the SIM outbox
   // Set when the SIM outbox file is gammu-smsd's database: the Version of its tables.
   std::optional<std::int32_t> gammu_version;
+  std::string outbox_id;  // the open outbox's own Id (MAV_Outbox), "" while none is open
   bool SMSLocalReady = false;   // the SIM outbox is open
   bool SMSServerReady = false;  // the internet service answered for this catalog
 
@@ -78,6 +85,31 @@ struct SmsState {
   std::map<std::string, FailedRow> failed_rows;
 
   SmsPass pass;  // CheckSMS's place in a pass cut short
+
+  // SIM requests claimed by another agent that queues in another outbox, by the request's
+  // field texts: when this agent first found each claim standing (see kForeignClaimGrace).
+  std::map<std::vector<std::string>, std::chrono::steady_clock::time_point> foreign_claims;
+
+  // The local date ("yyyy-mm-dd") on which the outbox's memory was last pruned.
+  std::string pruned_on;
+};
+
+// How long a claim on a SIM request by an agent that no longer works, and whose outbox this
+// agent cannot look into, stands before this agent answers the request itself. The claimant
+// settles it meanwhile when it comes back (a restart by the service manager takes 30 s); past
+// this, a member waiting for an answer counts more than the small chance that the claimant
+// queued the reply before it died.
+inline constexpr std::chrono::seconds kForeignClaimGrace{60};
+
+// This agent's share of the work when several agents serve one catalog (host/agent_lease.h).
+// The defaults, all work and no fences, are those of an agent alone.
+struct SmsWork {
+  bool sim = true;      // answers SIM requests (holds the SIM lease)
+  bool catalog = true;  // answers internet requests and loan statements, repairs transfer dates
+  std::string holder;   // this agent's token; "" leaves SIM requests unclaimed
+  // SQL conditions, true while this agent holds the SIM work and the catalog work ("": none).
+  std::string sim_fence;
+  std::string catalog_fence;
 };
 
 // How old the internet service's DATABASE_SETTING lookup may be before it is made again.
@@ -105,6 +137,7 @@ struct SmsContext {
   std::function<void(const base::AgentError&)> report_error;
   // Receives the log's lines on the gateways' databases: lost, missing, back (optional).
   std::function<void(const std::string& line)> notice;
+  SmsWork work;
 };
 
 }  // namespace sms

@@ -93,6 +93,20 @@ class AgentReliabilityTest : public SmsFixture {
     }
   }
 
+  std::string Dump() {
+    std::string out;
+    for (const char* sql : {"Select SN,Reply,Mobile from LoanSMS where Reply<>1",
+                            "Select SN from LoanStatement where Message_Reply is null",
+                            "Select * from MAV_Claim", "Select * from MAV_Lease"}) {
+      out += std::string(sql) + ":\n";
+      for (const auto& row : catalog_.connection().Query(sql).rows) {
+        for (const auto& v : row) out += v.AsText() + "|";
+        out += "\n";
+      }
+    }
+    return out;
+  }
+
   std::string date_;
   fs::path outbox_file_;
   test_support::ProgramFolder program_{dir_.path() / "program"};
@@ -166,7 +180,7 @@ TEST_F(AgentReliabilityTest, WriterHoldingTheCatalogLockedLosesAndDoublesNothing
   ASSERT_TRUE(WaitFor(*agent, [&] {
     return Count("Select count(*) from LoanSMS where Reply=1") == kRequests &&
            Count("Select count(*) from LoanStatement where Message_Reply is null") == 0;
-  }));
+  })) << agent->Out() << agent->Err() << Dump();
   EXPECT_EQ(0, agent->Stop(SIGTERM).status);
   ExpectEachQueuedOnce(kRequests);
 }

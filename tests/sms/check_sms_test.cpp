@@ -429,7 +429,7 @@ TEST_F(CheckSmsTest, RefusedLongReplyFailsOnlyItsRow) {
 
   sms::CheckSMS(context_);
   ASSERT_EQ(1u, errors_.size());
-  EXPECT_NE(std::string::npos, errors_[0].description().find("LoanStatement:1"));
+  EXPECT_NE(std::string::npos, errors_[0].description().find("LoanStatement SN 1 ("));
   EXPECT_TRUE(Scalar("Select Message_Reply from LoanStatement where SN=1").IsNull());
   EXPECT_EQ(Statement(101), Scalar("Select Message_Reply from LoanStatement where SN=2").AsText());
 

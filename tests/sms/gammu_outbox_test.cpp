@@ -12,6 +12,7 @@
 #include "base/agent_error.h"
 #include "data/connection.h"
 #include "data/drivers.h"
+#include "sms/outbox.h"
 #include "sms/reply_messages.h"
 #include "sms/sms_service.h"
 #include "tests/sms/sms_fixture.h"
@@ -182,13 +183,12 @@ TEST_F(GammuOutboxTest, FailedPartLeavesNothingQueued) {
   EXPECT_EQ(data::Value(0), Query("Select count(*) from outbox_multipart").rows[0][0]);
 }
 
-TEST_F(GammuOutboxTest, FindAndWithdrawUntilTheDaemonTakesIt) {
+TEST_F(GammuOutboxTest, WithdrawnOnlyUntilTheDaemonTakesIt) {
   sms::GammuOutbox outbox(*db_, 17);
   const std::string text = Repeat("a", 160) + "end";
   const std::int64_t id = outbox.Queue("9841000001", text, now_);
-  EXPECT_EQ(id, outbox.FindQueued("9841000001", text));
-  EXPECT_EQ(std::nullopt, outbox.FindQueued("9841000001", Repeat("a", 160) + "END"));
-  EXPECT_EQ(std::nullopt, outbox.FindQueued("9841000009", text));
+  EXPECT_FALSE(outbox.Withdraw(id, "9841000001", "another text"));
+  EXPECT_FALSE(outbox.Withdraw(id, "9841000009", text));
 
   EXPECT_TRUE(outbox.Withdraw(id, "9841000001", text));
   EXPECT_EQ(data::Value(0), Query("Select count(*) from outbox").rows[0][0]);
@@ -199,7 +199,7 @@ TEST_F(GammuOutboxTest, FindAndWithdrawUntilTheDaemonTakesIt) {
   const std::int64_t taken = outbox.Queue("9841000001", text, now_);
   db_->Execute("Update outbox set SendingTimeOut=datetime('now','+60 seconds','localtime')");
   EXPECT_FALSE(outbox.Withdraw(taken, "9841000001", text));
-  EXPECT_EQ(taken, outbox.FindQueued("9841000001", text));
+  EXPECT_EQ(data::Value(1), Query("Select count(*) from outbox").rows[0][0]);
   EXPECT_EQ(data::Value(1), Query("Select count(*) from outbox_multipart").rows[0][0]);
 }
 
@@ -217,16 +217,18 @@ TEST_F(GammuSimStageTest, RepliesAreQueuedOnceInTheOutbox) {
   ASSERT_TRUE(sms_.SMSLocalReady);
   ASSERT_EQ(std::optional<std::int32_t>(17), sms_.gammu_version);
   const std::string date = AdDateOf("2081/04/25");
-  // The agent stopped after queuing the reply of request 1 (recorded in [Send]) and before
-  // marking the request answered.
+  // The agent stopped after queuing the reply of request 1 and before marking the request
+  // answered.
   std::string as_of = date;
   const std::string reply = sms::ComposeReportSMS(loans_, sms_, 101, as_of);
-  sms::GammuOutbox(*sms_.SMSConnection, 17).Queue("+9779841000001", reply, context_.now());
+  const sms::RequestKey first{
+      "LoanSMS", {{"SN", 1}, {"Mobile", "+9779841000001"}, {"Accode", 101}, {"Date", date}}};
+  sms::MakeOutbox(*sms_.SMSConnection, 17)
+      ->Queue(first, "+9779841000001", reply, context_.now());
   catalog_.Insert("LoanSMS", {{"SN", 1},
                               {"Accode", 101},
                               {"Mobile", "+9779841000001"},
                               {"Date", date},
-                              {"Send", reply},
                               {"Reply", 0}});
   catalog_.Insert(
       "LoanSMS",

@@ -72,9 +72,10 @@ class SmsFaultsTest : public SmsFixture {
   std::unique_ptr<data::Connection> outbox_;
 };
 
-// The agent dies after one of the writes of a SIM request and starts again. With the penal
-// resting on the interest due of the reply before it, the second reply composed after the
-// restart differs from the one composed before: only the recorded text finds the message.
+// The agent dies in the middle of a SIM request and starts again. With the penal resting on
+// the interest due of the reply before it, the second reply composed after the restart
+// differs from the one composed before: only the outbox's record of the text it sent lets
+// the request be marked with it.
 TEST_F(SmsFaultsTest, CrashBetweenTheWritesOfASimRequestQueuesItOnce) {
   Settings s;
   s.pl_on = 0;
@@ -84,9 +85,8 @@ TEST_F(SmsFaultsTest, CrashBetweenTheWritesOfASimRequestQueuesItOnce) {
     bool on_outbox;
     const char* statement;
   } kCrashes[] = {
-      {"after the reply is recorded", false, "Update LoanSMS set [Send]="},
-      {"after the message is queued", true, "Insert into Send"},
-      {"after the request is marked", false, "Update LoanSMS set Reply=1"},
+      {"while the message is queued", true, "Insert into Send"},
+      {"after the message is queued", false, "Update LoanSMS set Reply=1"},
   };
   int requests = 0;
   for (const auto& c : kCrashes) {

@@ -52,6 +52,15 @@ class FaultyConnection : public data::Connection {
   // Forwards to `inner`, which it owns.
   FaultyConnection(std::unique_ptr<data::Connection> inner, FaultPlan& plan)
       : owned_(std::move(inner)), inner_(*owned_), plan_(plan) {}
+  // Dropped (after a connection error) with a transaction open: as a closed connection's,
+  // the transaction goes, also on a real connection the test goes on using.
+  ~FaultyConnection() override {
+    if (!transaction_open_) return;
+    try {
+      inner_.Rollback();
+    } catch (const base::AgentError&) {
+    }
+  }
 
   std::int64_t Execute(const std::string& sql) override {
     return Call(sql, true, [&] { return inner_.Execute(sql); });
@@ -65,9 +74,18 @@ class FaultyConnection : public data::Connection {
   data::QueryResult QueryFirstRows(const std::string& sql, std::int64_t max_rows) override {
     return Call(sql, false, [&] { return inner_.QueryFirstRows(sql, max_rows); });
   }
-  void BeginTransaction() override { inner_.BeginTransaction(); }
-  void Commit() override { inner_.Commit(); }
-  void Rollback() override { inner_.Rollback(); }
+  void BeginTransaction() override {
+    inner_.BeginTransaction();
+    transaction_open_ = true;
+  }
+  void Commit() override {
+    inner_.Commit();
+    transaction_open_ = false;
+  }
+  void Rollback() override {
+    transaction_open_ = false;
+    inner_.Rollback();
+  }
   data::Dialect dialect() const override { return inner_.dialect(); }
   std::string Describe() const override { return "faulty " + inner_.Describe(); }
   bool Replaced() const override { return inner_.Replaced(); }
@@ -96,6 +114,7 @@ class FaultyConnection : public data::Connection {
   std::unique_ptr<data::Connection> owned_;
   data::Connection& inner_;
   FaultPlan& plan_;
+  bool transaction_open_ = false;
 };
 
 }  // namespace test_support
