@@ -26,6 +26,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +34,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -214,6 +216,39 @@ void WriteAll(int fd, const char* data, std::size_t size) {
   _exit(0);
 }
 
+// The descriptor on which a reader child writes its answer.
+constexpr int kChildAnswerFd = 3;
+
+// In the child, first of all: it ends with the agent, however the agent ends. A child left
+// behind would hold the catalog, its -wal and -shm files and the outbox open for good, and a
+// service manager stopping the agent would wait for it. So the kernel kills it when the agent
+// dies (also when the agent died before this line: then its parent is another process); it
+// keeps no descriptor of the agent's but its own pipes (stdin and stdout go to /dev/null,
+// stderr to `message_fd`, the answer to kChildAnswerFd), and it takes signals as a new
+// process does, not with the agent's blocked stop signals and ignored SIGPIPE.
+void BecomeReaderChild(pid_t parent, int message_fd, int answer_fd) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(1);
+  // Out of the way of the standard descriptors, should the agent have run without them.
+  message_fd = fcntl(message_fd, F_DUPFD, 10);
+  answer_fd = fcntl(answer_fd, F_DUPFD, 10);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (signal != SIGKILL && signal != SIGSTOP) std::signal(signal, SIG_DFL);
+  }
+  const int null_fd = open("/dev/null", O_RDWR);
+  if (null_fd >= 0) {
+    dup2(null_fd, STDIN_FILENO);
+    dup2(null_fd, STDOUT_FILENO);  // mdbtools' page dumps of damaged files are not the agent's
+  }
+  // mdbtools writes its complaints to stderr: they go to the parent, for the error text.
+  dup2(message_fd, STDERR_FILENO);
+  dup2(answer_fd, kChildAnswerFd);
+  close_range(kChildAnswerFd + 1, ~0U, 0);
+}
+
 // Closes a file descriptor once.
 struct Fd {
   int fd = -1;
@@ -245,19 +280,16 @@ std::string RunReaderChild(const std::function<std::string()>& work, int number,
 
   LoadConverterTable();
   const rlim_t address_space = ReaderAddressSpaceLimit();
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) {
     throw base::AgentError(number,
                            what + ": cannot start the reader (" + std::strerror(errno) + ")");
   }
   if (pid == 0) {
-    // mdbtools writes its complaints to stderr: they go to the parent, for the error text.
-    // What it prints to stdout (page dumps of damaged files) is not the agent's output.
-    dup2(message_out.fd, STDERR_FILENO);
-    const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null_fd >= 0) dup2(null_fd, STDOUT_FILENO);
+    BecomeReaderChild(parent, message_out.fd, answer_out.fd);
     LimitReaderChild(address_space);
-    AnswerFromChild(answer_out.fd, work);
+    AnswerFromChild(kChildAnswerFd, work);
   }
   answer_out.Close();
   message_out.Close();

@@ -7,8 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "base/agent_error.h"
 #include "calendar/bs_date.h"
@@ -146,6 +149,56 @@ TEST_F(AgentReliabilityTest, YearEndSwitchWhileRunning) {
   const host_test::AgentExit exit = agent->Stop(SIGTERM);
   EXPECT_EQ(0, exit.status);
   EXPECT_EQ("Fiscal year in use: 4 (was 3)\n", exit.err);
+}
+
+// The processes whose parent is `pid`, from /proc.
+std::vector<pid_t> ChildrenOf(pid_t pid) {
+  std::vector<pid_t> children;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    // "pid (name) state ppid ...": the name may hold blanks, so read after its ')'.
+    std::istringstream rest(line.substr(line.rfind(')') + 1));
+    char state = 0;
+    pid_t parent = 0;
+    if (rest >> state >> parent && parent == pid) {
+      children.push_back(static_cast<pid_t>(std::stoi(entry.path().filename().string())));
+    }
+  }
+  return children;
+}
+
+// True while `pid` runs (a zombie, waiting for whoever took it over to reap it, has ended).
+bool Running(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  std::istringstream rest(line.substr(line.rfind(')') + 1));
+  char state = 0;
+  return rest >> state && state != 'Z' && state != 'X';
+}
+
+// A stop while a reader child is busy with a file on which its reader loops: the agent ends
+// within a second, and so does the child, though it would loop for seconds more.
+TEST_F(AgentReliabilityTest, StopLeavesNoReaderChildBehind) {
+  fs::copy_file(fs::path(MAV_TEST_DATA_DIR) / "jet" / "damaged" / "catalog-properties-loop.mdb",
+                program_.SettingsFile(), fs::copy_options::overwrite_existing);
+  auto agent = Start();
+  std::vector<pid_t> children;
+  ASSERT_TRUE(agent->WaitFor([&] { return !(children = ChildrenOf(agent->pid())).empty(); },
+                             std::chrono::seconds(10)));
+  const auto stopped = std::chrono::steady_clock::now();
+  const host_test::AgentExit exit = agent->Stop(SIGTERM, std::chrono::seconds(1));
+  EXPECT_NE(-1, exit.status) << "still running 1 s after SIGTERM";
+  while (std::chrono::steady_clock::now() - stopped < std::chrono::seconds(1)) {
+    bool any = false;
+    for (pid_t child : children) any = any || Running(child);
+    if (!any) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  for (pid_t child : children) EXPECT_FALSE(Running(child)) << "reader child " << child;
 }
 
 }  // namespace
