@@ -183,6 +183,7 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
           throw base::AgentError(base::kDatabaseError,
                                  "Update LoanSMS marked no row for SN " + std::to_string(sn));
         }
+        ++context.sms->activity.sim_answered;
         return;
       }
     }
@@ -207,6 +208,7 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
   }
   const std::int64_t send_sn =
       OnOutbox(context, [&] { return outbox->Queue(mobile, reply, Now(context)); });
+  ++context.sms->activity.messages_queued;
 
   // Takes the message back unless the request turns out to be marked with it.
   auto withdraw = [&] {
@@ -233,6 +235,7 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
     throw base::AgentError(base::kDatabaseError,
                            "Update LoanSMS marked no row for SN " + std::to_string(sn));
   }
+  ++context.sms->activity.sim_answered;
 }
 
 // The stages of a pass. Each opens its pending rows the first time it runs and works them
@@ -259,6 +262,7 @@ void AnswerInternetRequest(SmsContext& context, const data::RecordSet& rs) {
     throw base::AgentError(base::kDatabaseError,
                            "Update SMSService marked no row for SN " + std::to_string(sn));
   }
+  ++context.sms->activity.internet_answered;
 }
 
 // Loan statement requests, whichever gateway is in use. The stage does not reload the loan
@@ -280,6 +284,7 @@ void AnswerLoanStatement(SmsContext& context, const data::RecordSet& rs) {
                                                      std::to_string(sn) + " and Accode " +
                                                      std::to_string(accode));
   }
+  ++context.sms->activity.statements_answered;
 }
 
 // Transfer rows left without a BS date get the one of their AD date. The status test
@@ -305,6 +310,7 @@ void RepairTransferDate(SmsContext& context, const std::string& ad) {
     main.Execute("Update Master set Date=" + data::SqlText(bs) +
                  " Where eDate=" + data::SqlText(ad));
   }
+  ++context.sms->activity.transfer_dates_set;
 }
 
 // Works the current stage's rows from where the last call stopped: `open` fills the rows
