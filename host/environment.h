@@ -2,6 +2,7 @@
 #define MAV_HOST_ENVIRONMENT_H_
 
 #include <filesystem>
+#include <vector>
 
 #include "host/agent_state.h"
 
@@ -16,6 +17,15 @@ bool NetworkInterfaceUp();
 // Where a print database copy goes: "C:\ChPrint.mdb" on Windows, "ChPrint.mdb" in the
 // user's home folder elsewhere (the current folder when HOME is unset).
 std::filesystem::path DefaultPrintCopyTarget();
+
+// Where the log file may go, in order of preference (see OpenLogFile): on Windows the
+// executable's folder `program_folder`, then %LOCALAPPDATA%\MAV Services; none elsewhere,
+// where the service manager's journal keeps standard error.
+std::vector<std::filesystem::path> LogFolders(const std::filesystem::path& program_folder);
+
+// A desktop program on Windows has no console of its own: started from one, it joins it,
+// so that its output shows there unless it was redirected. Nothing elsewhere.
+void JoinParentConsole();
 
 // The platform's environment: the executable's folder, the print copy target above, the
 // network test above, the system clock and the steady clock.

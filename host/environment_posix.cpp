@@ -33,4 +33,8 @@ std::filesystem::path DefaultPrintCopyTarget() {
   return std::filesystem::path(home != nullptr && *home != '\0' ? home : ".") / "ChPrint.mdb";
 }
 
+std::vector<std::filesystem::path> LogFolders(const std::filesystem::path&) { return {}; }
+
+void JoinParentConsole() {}
+
 }  // namespace host

@@ -79,11 +79,13 @@ struct AgentWindow {
   AutoSizeLabel db_label;
   std::vector<unsigned char> icon16, icon32;
   ServiceForm* form = nullptr;
+  Supervision* supervision = nullptr;
 };
 
 void OnTimer(void* data) {
   auto* w = static_cast<AgentWindow*>(data);
   w->form->Timer1_Timer();  // runs to its end before the toolkit sees another event
+  w->supervision->Ticked(w->form->LblDatbase());
   w->db_label.SetText(w->form->LblDatbase());
   Fl::repeat_timeout(0.1, OnTimer, data);
 }
@@ -158,9 +160,10 @@ bool DisplayAvailable() {
   return true;
 }
 
-int RunWindowed(ServiceForm& form) {
+int RunWindowed(ServiceForm& form, Supervision& supervision) {
   AgentWindow w;
   w.form = &form;
+  w.supervision = &supervision;
   form.set_place_window([&w] {
     int sx = 0, sy = 0, sw = 0, sh = 0;
     Fl::screen_xywh(sx, sy, sw, sh, 0);
@@ -179,15 +182,17 @@ int RunWindowed(ServiceForm& form) {
     fl_alert("%s", report.c_str());
     return 1;
   }
+  supervision.Started(form.LblDatbase());
   w.window.show();
   Fl::add_timeout(0.1, OnTimer, &w);
   Fl::run();  // returns when the window has been closed
   Fl::remove_timeout(OnTimer, &w);
   form.errors().Summarise();
+  supervision.Stopping();
   return 0;
 }
 
-int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
+int RunHeadless(ServiceForm& form, Supervision& supervision, std::ostream& out, std::ostream& err) {
   // The stop signals are taken by a thread of their own (StopWatch): the tick asks for them
   // between its rows and the wait between ticks ends on them. They are blocked before any
   // thread starts, so that no thread is interrupted by them.
@@ -211,6 +216,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   // The database label as the window would show it when it appears, then each new text.
   std::string shown = form.LblDatbase();
   out << shown << std::endl;
+  supervision.Started(shown);
   using Clock = std::chrono::steady_clock;
   auto next = Clock::now() + std::chrono::milliseconds(100);
   for (;;) {
@@ -218,12 +224,14 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
     if (watch.WaitUntil(next)) break;
     next = std::max(next + std::chrono::milliseconds(100), Clock::now());
     form.Timer1_Timer();
+    supervision.Ticked(form.LblDatbase());
     if (form.LblDatbase() != shown) {
       shown = form.LblDatbase();
       out << shown << std::endl;
     }
   }
   form.errors().Summarise();
+  supervision.Stopping();
   watch.Finish();
   return 0;
 }

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
@@ -97,6 +96,7 @@ HICON MakeIcon(int size) {
 
 struct AgentWindow {
   ServiceForm* form = nullptr;
+  Supervision* supervision = nullptr;
   HWND hwnd = nullptr;
   HBRUSH background = nullptr;
   HFONT label1_font = nullptr, db_label_font = nullptr;
@@ -130,6 +130,7 @@ struct AgentWindow {
 
   void Tick() {
     form->Timer1_Timer();
+    supervision->Ticked(form->LblDatbase());
     std::wstring text = Wide(form->LblDatbase());
     if (text == db_label) return;
     db_label = std::move(text);
@@ -237,17 +238,6 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   return TRUE;
 }
 
-// A desktop program has no console of its own. Started from one, it joins it: Ctrl-C there
-// reaches it, and the status lines go there unless standard output was redirected.
-void JoinParentConsole() {
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  const bool redirected = out != nullptr && out != INVALID_HANDLE_VALUE;
-  if (!AttachConsole(ATTACH_PARENT_PROCESS) || redirected) return;
-  std::FILE* ignored = nullptr;
-  freopen_s(&ignored, "CONOUT$", "w", stdout);
-  freopen_s(&ignored, "CONOUT$", "w", stderr);
-}
-
 }  // namespace
 
 bool DisplayAvailable() {
@@ -261,9 +251,10 @@ bool DisplayAvailable() {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-int RunWindowed(ServiceForm& form) {
+int RunWindowed(ServiceForm& form, Supervision& supervision) {
   AgentWindow w;
   w.form = &form;
+  w.supervision = &supervision;
   if (!CreateAgentWindow(w)) {
     ShowError("Error 0: Cannot create the window (Windows error " + std::to_string(GetLastError()) +
               ")");
@@ -276,6 +267,7 @@ int RunWindowed(ServiceForm& form) {
     ShowError(StartupReport(std::current_exception()));
     return 1;
   }
+  supervision.Started(form.LblDatbase());
   ShowWindow(w.hwnd, SW_SHOWNOACTIVATE);
   UpdateWindow(w.hwnd);
   SetTimer(w.hwnd, kTimerId, kTickMs, nullptr);
@@ -285,11 +277,11 @@ int RunWindowed(ServiceForm& form) {
     DispatchMessageW(&message);
   }
   form.errors().Summarise();
+  supervision.Stopping();
   return 0;
 }
 
-int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
-  JoinParentConsole();
+int RunHeadless(ServiceForm& form, Supervision& supervision, std::ostream& out, std::ostream& err) {
   HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, EventName(L"stop").c_str());
   HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, EventName(L"stopped").c_str());
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
@@ -312,6 +304,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   // The database label as the window would show it when it appears, then each new text.
   std::string shown = form.LblDatbase();
   out << shown << std::endl;
+  supervision.Started(shown);
   using Clock = std::chrono::steady_clock;
   auto next = Clock::now() + std::chrono::milliseconds(kTickMs);
   for (;;) {
@@ -321,12 +314,14 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
     if (WaitForSingleObject(stop, ms) == WAIT_OBJECT_0) break;
     next = std::max(next + std::chrono::milliseconds(kTickMs), Clock::now());
     form.Timer1_Timer();
+    supervision.Ticked(form.LblDatbase());
     if (form.LblDatbase() != shown) {
       shown = form.LblDatbase();
       out << shown << std::endl;
     }
   }
   form.errors().Summarise();
+  supervision.Stopping();
   return finish(0);
 }
 
