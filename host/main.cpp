@@ -16,7 +16,7 @@
 int main(int argc, char** argv) {
   const host::CommandLine command = host::ParseCommandLine(argc, argv);
   using Action = host::CommandLine::Action;
-  if (command.action != Action::kRun || command.headless) host::JoinParentConsole();
+  if (command.action != Action::kRun) host::JoinParentConsole();
   switch (command.action) {
     case Action::kHelp:
       std::cout << host::HelpText() << std::flush;
@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
       break;
   }
 
+  const bool windowed = !command.headless && host::DisplayAvailable();
+  if (!windowed) host::JoinParentConsole();  // Ctrl-C, the status and log lines
   host::AgentState state;
   state.env = host::DefaultEnvironment();
   // The log: standard error, and on Windows the log file too.
@@ -39,6 +41,6 @@ int main(int argc, char** argv) {
   std::ostream log(&log_buffer);
   host::ServiceForm form(state, log);
   host::Supervision supervision(state, log, host::NotifyServiceManager);
-  if (!command.headless && host::DisplayAvailable()) return host::RunWindowed(form, supervision);
+  if (windowed) return host::RunWindowed(form, supervision);
   return host::RunHeadless(form, supervision, std::cout, log);
 }

@@ -178,6 +178,7 @@ int RunWindowed(ServiceForm& form, Supervision& supervision) {
     form.Form_Load();
   } catch (...) {
     const std::string report = StartupReport(std::current_exception());
+    form.errors().Note(report);  // the log keeps it too
     fl_message_title(kWindowCaption);
     fl_alert("%s", report.c_str());
     return 1;

@@ -26,10 +26,10 @@ WindowPlacement LowerRightPlacement(float screen_width, float screen_height, flo
 // (not as a service).
 bool DisplayAvailable();
 
-// Runs the agent with its window: start-up (an error is shown in a message box), then the
-// window appears and the 100 ms timer ticks until the window is closed. `supervision` hears
-// of the end of start-up, of every tick and of the end. Returns the exit status: 0 after
-// the window closed, 1 when start-up failed.
+// Runs the agent with its window: start-up (an error is shown in a message box and written
+// to the form's log), then the window appears and the 100 ms timer ticks until the window is
+// closed. `supervision` hears of the end of start-up, of every tick and of the end. Returns
+// the exit status: 0 after the window closed, 1 when start-up failed.
 int RunWindowed(ServiceForm& form, Supervision& supervision);
 
 // Runs the agent without a window: the same start-up (an error is written to `err` as

@@ -264,7 +264,9 @@ int RunWindowed(ServiceForm& form, Supervision& supervision) {
   try {
     form.Form_Load();
   } catch (...) {
-    ShowError(StartupReport(std::current_exception()));
+    const std::string report = StartupReport(std::current_exception());
+    form.errors().Note(report);  // the log file keeps it: nobody may be there to read the box
+    ShowError(report);
     return 1;
   }
   supervision.Started(form.LblDatbase());
