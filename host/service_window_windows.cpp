@@ -256,8 +256,10 @@ int RunWindowed(ServiceForm& form, Supervision& supervision) {
   w.form = &form;
   w.supervision = &supervision;
   if (!CreateAgentWindow(w)) {
-    ShowError("Error 0: Cannot create the window (Windows error " + std::to_string(GetLastError()) +
-              ")");
+    const std::string report = "Error 0: Cannot create the window (Windows error " +
+                               std::to_string(GetLastError()) + ")";
+    form.errors().Note(report);
+    ShowError(report);
     return 1;
   }
   form.set_place_window([&w] { PlaceWindow(w.hwnd); });
