@@ -2,6 +2,7 @@
 // the demo catalog, and the icon compiled into the executable.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -72,54 +73,14 @@ std::vector<unsigned char> ReadBytes(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The data of every resource of `type` (3 is an icon image) in a 64-bit Windows executable:
-// the resource table's directory (type, name, language) walked down to its data entries.
-std::vector<std::vector<unsigned char>> Resources(const std::vector<unsigned char>& pe,
-                                                  std::uint32_t type) {
-  const auto u16 = [&](std::size_t at) -> std::uint32_t { return pe.at(at) | pe.at(at + 1) << 8; };
-  const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
-  const std::size_t nt = u32(0x3C);  // "PE\0\0", then the file header
-  const std::size_t optional = nt + 24;
-  const std::uint32_t table_rva = u32(optional + 112 + 2 * 8);  // PE32+: data directory 2
-  const std::size_t sections = optional + u16(nt + 20);
-  const auto offset = [&](std::uint32_t rva) -> std::size_t {
-    for (std::size_t i = 0, s = sections; i < u16(nt + 6); ++i, s += 40) {
-      const std::uint32_t start = u32(s + 12), size = std::max(u32(s + 8), u32(s + 16));
-      if (rva >= start && rva < start + size) return u32(s + 20) + (rva - start);
-    }
-    throw base::AgentError(base::kDatabaseError, "no section holds RVA " + std::to_string(rva));
-  };
-  const std::size_t root = offset(table_rva);
-  // A directory: 16 bytes, then entries of 8 bytes: id, offset (high bit: a subdirectory).
-  const auto entries = [&](std::size_t dir) {
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> list;
-    const std::size_t n = u16(dir + 12) + u16(dir + 14);
-    for (std::size_t i = 0; i < n; ++i)
-      list.emplace_back(u32(dir + 16 + 8 * i), u32(dir + 20 + 8 * i));
-    return list;
-  };
-  std::vector<std::vector<unsigned char>> found;
-  for (const auto& [id, types] : entries(root)) {
-    if (id != type) continue;
-    for (const auto& [name, languages] : entries(root + (types & 0x7FFFFFFF))) {
-      for (const auto& [language, data] : entries(root + (languages & 0x7FFFFFFF))) {
-        const std::size_t at = offset(u32(root + data));
-        found.emplace_back(pe.begin() + at, pe.begin() + at + u32(root + data + 4));
-      }
-    }
-  }
-  return found;
-}
-
-// The images of an icon file, as IconFile writes them.
+// The images of an icon file, as IconFile writes them: windres copies each into the
+// executable's resources as it is.
 std::vector<std::vector<unsigned char>> IconImages(const std::vector<unsigned char>& ico) {
-  std::vector<std::vector<unsigned char>> images;
   const auto u32 = [&](std::size_t at) {
-    return ico[at] | ico[at + 1] << 8 | ico[at + 2] << 16 |
-           static_cast<std::uint32_t>(ico[at + 3]) << 24;
+    return static_cast<std::size_t>(ico[at] | ico[at + 1] << 8 | ico[at + 2] << 16);
   };
-  for (std::size_t i = 0; i < static_cast<std::size_t>(ico[4] | ico[5] << 8); ++i) {
-    const std::size_t entry = 6 + 16 * i;
+  std::vector<std::vector<unsigned char>> images;
+  for (std::size_t entry = 6; entry < 6 + 16 * static_cast<std::size_t>(ico[4]); entry += 16) {
     images.emplace_back(ico.begin() + u32(entry + 12),
                         ico.begin() + u32(entry + 12) + u32(entry + 8));
   }
@@ -195,9 +156,11 @@ TEST(WindowsInstaller, InstallsIntoTheGivenFolderRunsAndUninstalls) {
             UninstallValue(dir.path(), "UninstallString"));
 
   // The executable carries the application icon, image for image.
-  const auto icons = Resources(ReadBytes(folder / "mav-services.exe"), 3);
+  const std::vector<unsigned char> exe_bytes = ReadBytes(folder / "mav-services.exe");
   for (const auto& image : IconImages(host::IconFile(host::kIconFileSizes))) {
-    EXPECT_NE(icons.end(), std::find(icons.begin(), icons.end(), image)) << image.size();
+    EXPECT_NE(exe_bytes.end(),
+              std::search(exe_bytes.begin(), exe_bytes.end(), image.begin(), image.end()))
+        << image.size();
   }
 
   const std::string exe = wine_test::WindowsPath(folder / "mav-services.exe");
