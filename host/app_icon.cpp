@@ -30,7 +30,8 @@ std::vector<unsigned char> IconImage(int size) {
   Put16(out, 1);   // planes
   Put16(out, 32);  // bits per pixel
   Put32(out, 0);   // BI_RGB
-  Put32(out, static_cast<std::uint32_t>(size * size * 4 + mask_row * size));
+  const std::size_t pixels = static_cast<std::size_t>(size) * size;
+  Put32(out, static_cast<std::uint32_t>(pixels * 4 + mask_row * size));
   for (int i = 0; i < 4; ++i) Put32(out, 0);  // resolution, palette
   for (int y = size - 1; y >= 0; --y) {
     for (int x = 0; x < size; ++x) {
@@ -77,6 +78,7 @@ std::vector<unsigned char> IconPixels(int size) {
 std::vector<unsigned char> IconFile(const std::vector<int>& sizes) {
   // ICONDIR, one ICONDIRENTRY per image, then the images.
   std::vector<std::vector<unsigned char>> images;
+  images.reserve(sizes.size());
   for (int size : sizes) images.push_back(IconImage(size));
   std::vector<unsigned char> out;
   Put16(out, 0);  // reserved

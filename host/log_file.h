@@ -17,7 +17,7 @@ namespace host {
 // The log file's name, and its size cap: `kLogFiles` files of at most `kLogFileBytes` each
 // (the current one and the older mav-services.1.log to mav-services.4.log, newest first).
 inline constexpr const char* kLogFileName = "mav-services.log";
-inline constexpr std::uintmax_t kLogFileBytes = 1024 * 1024;
+inline constexpr std::uintmax_t kLogFileBytes = std::uintmax_t{1024} * 1024;  // 1 MiB
 inline constexpr int kLogFiles = 5;
 
 // A log file of capped size. Lines end in CR LF (the file is read on Windows).
