@@ -51,4 +51,8 @@ bool ProcessAlive(std::int64_t pid) {
   return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
+std::vector<std::filesystem::path> LogFolders(const std::filesystem::path&) { return {}; }
+
+void JoinParentConsole() {}
+
 }  // namespace host

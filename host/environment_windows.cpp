@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "host/environment.h"
@@ -48,6 +50,24 @@ bool ProcessAlive(std::int64_t pid) {
   const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
   CloseHandle(process);
   return running;
+}
+
+std::vector<std::filesystem::path> LogFolders(const std::filesystem::path& program_folder) {
+  std::vector<std::filesystem::path> folders = {program_folder};
+  const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+  if (local != nullptr && *local != L'\0') {
+    folders.push_back(std::filesystem::path(local) / L"MAV Services");
+  }
+  return folders;
+}
+
+void JoinParentConsole() {
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  const bool redirected = out != nullptr && out != INVALID_HANDLE_VALUE;
+  if (!AttachConsole(ATTACH_PARENT_PROCESS) || redirected) return;
+  std::FILE* ignored = nullptr;
+  freopen_s(&ignored, "CONOUT$", "w", stdout);
+  freopen_s(&ignored, "CONOUT$", "w", stderr);
 }
 
 }  // namespace host

@@ -44,6 +44,13 @@ std::string DepositEntryGroups(std::int32_t fyear) {
          "Master.VOUCHER_NO,Master.Date Order by Master.VOUCHER_NO,Master.Date";
 }
 
+// Closes the batch; its count of repairs stays for the host to take.
+void EndBatch(FixupBatch& batch) {
+  const std::int64_t repaired = batch.repaired;
+  batch = FixupBatch();
+  batch.repaired = repaired;
+}
+
 // Works a batch: `query` reads the groups of a new one, `repair` handles one group.
 template <typename Query, typename Repair>
 bool WorkBatch(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
@@ -58,12 +65,13 @@ bool WorkBatch(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
     for (; !batch.groups.Eof(); batch.groups.MoveNext()) {
       if (out_of_time && out_of_time()) return false;
       repair(batch.groups, batch.Fyear);
+      ++batch.repaired;
     }
   } catch (...) {
-    batch = FixupBatch();
+    EndBatch(batch);
     throw;
   }
-  batch = FixupBatch();
+  EndBatch(batch);
   return true;
 }
 

@@ -21,6 +21,9 @@ struct FixupBatch {
   bool open = false;
   std::int32_t Fyear = 0;
   data::RecordSet groups;  // positioned at the next group
+  // Groups (vouchers) repaired through this object since the host last took the count for
+  // its activity line; kept when a batch ends and the next one begins.
+  std::int64_t repaired = 0;
 };
 
 // Pass 1: every "LoanR" row of a repayment voucher that touches an account under "Loan

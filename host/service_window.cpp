@@ -81,23 +81,27 @@ struct AgentWindow {
   ServiceForm* form = nullptr;
   bool started = false;  // start-up is done (it may have to wait for the database)
   int status = 0;        // the exit status
+  Supervision* supervision = nullptr;
 };
 
 void OnTimer(void* data) {
   auto* w = static_cast<AgentWindow*>(data);
   if (w->started) {
     w->form->Timer1_Timer();  // runs to its end before the toolkit sees another event
+    w->supervision->Ticked(w->form->LblDatbase());
   } else {
     try {
       w->started = w->form->TryStart();
     } catch (...) {
       const std::string report = StartupReport(std::current_exception());
+      w->form->errors().Note(report);  // the log keeps it too
       fl_message_title(kWindowCaption);
       fl_alert("%s", report.c_str());
       w->status = 1;
       w->window.hide();  // the run ends with the window
       return;
     }
+    if (w->started) w->supervision->Started(w->form->LblDatbase());
   }
   w->db_label.SetText(w->form->LblDatbase());
   Fl::repeat_timeout(0.1, OnTimer, data);
@@ -173,9 +177,10 @@ bool DisplayAvailable() {
   return true;
 }
 
-int RunWindowed(ServiceForm& form) {
+int RunWindowed(ServiceForm& form, Supervision& supervision) {
   AgentWindow w;
   w.form = &form;
+  w.supervision = &supervision;
   form.set_place_window([&w] {
     int sx = 0, sy = 0, sw = 0, sh = 0;
     Fl::screen_xywh(sx, sy, sw, sh, 0);
@@ -190,21 +195,24 @@ int RunWindowed(ServiceForm& form) {
     w.started = form.TryStart();  // when it must wait, the window shows why meanwhile
   } catch (...) {
     const std::string report = StartupReport(std::current_exception());
+    form.errors().Note(report);  // the log keeps it too
     fl_message_title(kWindowCaption);
     fl_alert("%s", report.c_str());
     return 1;
   }
   w.db_label.SetText(form.LblDatbase());
+  if (w.started) supervision.Started(form.LblDatbase());
   w.window.show();
   Fl::add_timeout(0.1, OnTimer, &w);
   Fl::run();  // returns when the window has been closed
   Fl::remove_timeout(OnTimer, &w);
   if (w.started) form.Finish();
   form.errors().Summarise();
+  supervision.Stopping();
   return w.status;
 }
 
-int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
+int RunHeadless(ServiceForm& form, Supervision& supervision, std::ostream& out, std::ostream& err) {
   // The stop signals are taken by a thread of their own (StopWatch): the tick asks for them
   // between its rows and the wait between ticks ends on them. They are blocked before any
   // thread starts, so that no thread is interrupted by them.
@@ -243,12 +251,14 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   // The database label as the window would show it when it appears, then each new text.
   shown = form.LblDatbase();
   out << shown << std::endl;
+  supervision.Started(shown);
   auto next = Clock::now() + std::chrono::milliseconds(100);
   for (;;) {
     // Wait for the next tick; a tick that overran starts the next one at once.
     if (watch.WaitUntil(next)) break;
     next = std::max(next + std::chrono::milliseconds(100), Clock::now());
     form.Timer1_Timer();
+    supervision.Ticked(form.LblDatbase());
     if (form.LblDatbase() != shown) {
       shown = form.LblDatbase();
       out << shown << std::endl;
@@ -256,6 +266,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   }
   form.Finish();
   form.errors().Summarise();
+  supervision.Stopping();
   watch.Finish();
   return 0;
 }

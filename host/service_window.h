@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "host/service_form.h"
+#include "host/supervision.h"
 
 namespace host {
 
@@ -25,10 +26,11 @@ WindowPlacement LowerRightPlacement(float screen_width, float screen_height, flo
 // (not as a service).
 bool DisplayAvailable();
 
-// Runs the agent with its window: start-up (an error is shown in a message box), then the
-// window appears and the 100 ms timer ticks until the window is closed. Returns the exit
-// status: 0 after the window closed, 1 when start-up failed.
-int RunWindowed(ServiceForm& form);
+// Runs the agent with its window: start-up (an error is shown in a message box and written
+// to the form's log), then the window appears and the 100 ms timer ticks until the window is
+// closed. `supervision` hears of the end of start-up, of every tick and of the end. Returns
+// the exit status: 0 after the window closed, 1 when start-up failed.
+int RunWindowed(ServiceForm& form, Supervision& supervision);
 
 // Runs the agent without a window: the same start-up (an error is written to `err` as
 // "Error <number>: <description>") and ticks every 100 ms. When start-up has finished, the
@@ -36,9 +38,9 @@ int RunWindowed(ServiceForm& form);
 // again whenever it changes. SIGINT and SIGTERM end it (on Windows: Ctrl-C, Ctrl-Break and
 // the console closing) within a second, in the middle of a backlog too: the tick stops
 // before its next row, and on POSIX systems a database call that does not return is cut
-// short by ending the process. Returns the exit status: 0 after a signal, 1 when start-up
-// failed.
-int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err);
+// short by ending the process. `supervision` hears of the end of start-up, of every tick
+// and of the end. Returns the exit status: 0 after a signal, 1 when start-up failed.
+int RunHeadless(ServiceForm& form, Supervision& supervision, std::ostream& out, std::ostream& err);
 
 }  // namespace host
 

@@ -7,8 +7,8 @@
 
 #include <exception>
 #include <string>
-#include <vector>
 
+#include "host/app_icon.h"  // IconPixels
 #include "host/service_form.h"
 
 namespace host {
@@ -32,10 +32,6 @@ inline constexpr Rgb kDbLabelColour{192, 64, 0};
 
 // Twips to pixels at 96 dots per inch.
 constexpr int Pixels(int twips) { return twips / kTwipsPerPixel; }
-
-// The application icon: a blue disc with a white speech bubble, `size` pixels square,
-// RGBA rows top to bottom, transparent outside the disc.
-std::vector<unsigned char> IconPixels(int size);
 
 // "Error <number>: <description>" for the error that ended start-up; an exception other
 // than AgentError counts as a database error.

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
@@ -38,6 +37,9 @@ std::wstring Wide(const std::string& text) {
 }
 
 COLORREF Colour(Rgb rgb) { return RGB(rgb.red, rgb.green, rgb.blue); }
+
+// A start-up error in a message box (below).
+void ShowError(const std::string& report);
 
 // The labels' font: Terminal, regular, OEM character set, `pixels` high (the character
 // height, without internal leading). Where Terminal is missing Windows takes another
@@ -97,6 +99,7 @@ HICON MakeIcon(int size) {
 
 struct AgentWindow {
   ServiceForm* form = nullptr;
+  Supervision* supervision = nullptr;
   HWND hwnd = nullptr;
   HBRUSH background = nullptr;
   HFONT label1_font = nullptr, db_label_font = nullptr;
@@ -133,15 +136,19 @@ struct AgentWindow {
   void Tick() {
     if (started) {
       form->Timer1_Timer();
+      supervision->Ticked(form->LblDatbase());
     } else {
       try {
         started = form->TryStart();
       } catch (...) {
-        ShowError(StartupReport(std::current_exception()));
+        const std::string report = StartupReport(std::current_exception());
+        form->errors().Note(report);  // the log keeps it too
+        ShowError(report);
         status = 1;
         DestroyWindow(hwnd);  // the run ends with the window
         return;
       }
+      if (started) supervision->Started(form->LblDatbase());
     }
     std::wstring text = Wide(form->LblDatbase());
     if (text == db_label) return;
@@ -250,17 +257,6 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   return TRUE;
 }
 
-// A desktop program has no console of its own. Started from one, it joins it: Ctrl-C there
-// reaches it, and the status lines go there unless standard output was redirected.
-void JoinParentConsole() {
-  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  const bool redirected = out != nullptr && out != INVALID_HANDLE_VALUE;
-  if (!AttachConsole(ATTACH_PARENT_PROCESS) || redirected) return;
-  std::FILE* ignored = nullptr;
-  freopen_s(&ignored, "CONOUT$", "w", stdout);
-  freopen_s(&ignored, "CONOUT$", "w", stderr);
-}
-
 }  // namespace
 
 bool DisplayAvailable() {
@@ -274,22 +270,28 @@ bool DisplayAvailable() {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-int RunWindowed(ServiceForm& form) {
+int RunWindowed(ServiceForm& form, Supervision& supervision) {
   AgentWindow w;
   w.form = &form;
+  w.supervision = &supervision;
   if (!CreateAgentWindow(w)) {
-    ShowError("Error 0: Cannot create the window (Windows error " + std::to_string(GetLastError()) +
-              ")");
+    const std::string report = "Error 0: Cannot create the window (Windows error " +
+                               std::to_string(GetLastError()) + ")";
+    form.errors().Note(report);
+    ShowError(report);
     return 1;
   }
   form.set_place_window([&w] { PlaceWindow(w.hwnd); });
   try {
     w.started = form.TryStart();  // when it must wait, the window shows why meanwhile
   } catch (...) {
-    ShowError(StartupReport(std::current_exception()));
+    const std::string report = StartupReport(std::current_exception());
+    form.errors().Note(report);  // the log file keeps it: nobody may be there to read the box
+    ShowError(report);
     return 1;
   }
   w.db_label = Wide(form.LblDatbase());
+  if (w.started) supervision.Started(form.LblDatbase());
   ShowWindow(w.hwnd, SW_SHOWNOACTIVATE);
   UpdateWindow(w.hwnd);
   SetTimer(w.hwnd, kTimerId, kTickMs, nullptr);
@@ -300,11 +302,11 @@ int RunWindowed(ServiceForm& form) {
   }
   if (w.started) form.Finish();
   form.errors().Summarise();
+  supervision.Stopping();
   return w.status;
 }
 
-int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
-  JoinParentConsole();
+int RunHeadless(ServiceForm& form, Supervision& supervision, std::ostream& out, std::ostream& err) {
   HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, EventName(L"stop").c_str());
   HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, EventName(L"stopped").c_str());
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
@@ -340,6 +342,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   // The database label as the window would show it when it appears, then each new text.
   shown = form.LblDatbase();
   out << shown << std::endl;
+  supervision.Started(shown);
   using Clock = std::chrono::steady_clock;
   auto next = Clock::now() + std::chrono::milliseconds(kTickMs);
   for (;;) {
@@ -349,6 +352,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
     if (WaitForSingleObject(stop, ms) == WAIT_OBJECT_0) break;
     next = std::max(next + std::chrono::milliseconds(kTickMs), Clock::now());
     form.Timer1_Timer();
+    supervision.Ticked(form.LblDatbase());
     if (form.LblDatbase() != shown) {
       shown = form.LblDatbase();
       out << shown << std::endl;
@@ -356,6 +360,7 @@ int RunHeadless(ServiceForm& form, std::ostream& out, std::ostream& err) {
   }
   form.Finish();
   form.errors().Summarise();
+  supervision.Stopping();
   return finish(0);
 }
 

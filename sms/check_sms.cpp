@@ -205,7 +205,10 @@ void SettleSimRequest(SmsContext& context, const RequestKey& key, const std::str
   const std::string& me = context.work.holder;
   const std::int64_t marked = MarkSimRequest(context, key, where, text,
                                              me.empty() ? "" : "not " + ClaimedByAnother(key, me));
-  if (marked == 1) return;
+  if (marked == 1) {
+    ++context.sms->activity.sim_answered;
+    return;
+  }
   if (marked > 1) throw ManyRows(key, marked);
   if (!me.empty()) {
     const std::optional<Claim> claim = FindClaim(Main(context), key);
@@ -298,6 +301,7 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
     if (e.number() == base::kWorkLost && !me.empty()) DeleteClaim(main, key, me);
     throw;
   }
+  if (queued) ++sms.activity.messages_queued;
   if (!queued) {
     // An agent that shares this outbox queued it meanwhile.
     if (const auto sent = outbox->FindSent(key)) SettleSimRequest(context, key, where, sent->text);
@@ -325,7 +329,10 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
     if (!base::IsConnectionError(e.number())) withdraw();
     throw;
   }
-  if (marked == 1) return;
+  if (marked == 1) {
+    ++sms.activity.sim_answered;
+    return;
+  }
   withdraw();
   if (marked > 1) throw ManyRows(key, marked);
   throw base::AgentError(base::kDatabaseError, "Update LoanSMS marked no row for " + key.Describe());
@@ -388,6 +395,7 @@ void AnswerInternetRequest(SmsContext& context, const data::RecordSet& rs) {
   const std::string reply = ComposeReportSMS(*context.loans, *context.sms, accode, date);
   if (reply.empty()) return;
   StoreReply(context, InternetRequestKey(rs), "Reply", "Reply is null", reply);
+  ++context.sms->activity.internet_answered;
 }
 
 // Loan statement requests, whichever gateway is in use. The stage does not reload the loan
@@ -402,6 +410,7 @@ void AnswerLoanStatement(SmsContext& context, const data::RecordSet& rs) {
   const std::string reply = ComposeLoanSMS(*context.loans, accode, date);
   if (reply.empty()) return;
   StoreReply(context, StatementRequestKey(rs), "Message_Reply", "Message_Reply is null", reply);
+  ++context.sms->activity.statements_answered;
 }
 
 // Transfer rows left without a BS date get the one of their AD date. The status test
@@ -427,6 +436,7 @@ void RepairTransferDate(SmsContext& context, const std::string& ad) {
     main.Execute("Update Master set Date=" + data::SqlText(bs) +
                  " Where eDate=" + data::SqlText(ad));
   }
+  ++context.sms->activity.transfer_dates_set;
 }
 
 // Works the current stage's rows from where the last call stopped: `open` fills the rows

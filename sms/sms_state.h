@@ -44,6 +44,15 @@ struct FailedRow {
   base::Backoff retry = base::RowBackoff();
 };
 
+// What the SMS pass did since the host last took the counts for its activity line.
+struct SmsActivity {
+  std::int64_t sim_answered = 0;         // LoanSMS requests marked answered
+  std::int64_t internet_answered = 0;    // SMSService requests given their reply
+  std::int64_t statements_answered = 0;  // LoanStatement requests given their reply
+  std::int64_t messages_queued = 0;      // messages queued in the SIM outbox
+  std::int64_t transfer_dates_set = 0;   // AD dates whose transfer rows got their BS date
+};
+
 // The SMS gateway values, refreshed from SMSDatabase on every online tick.
 struct SmsState {
   std::string SMSGatewayType;      // "SIM" or "INTERNET" as stored (compared in capitals)
@@ -85,6 +94,8 @@ struct SmsState {
   std::map<std::string, FailedRow> failed_rows;
 
   SmsPass pass;  // CheckSMS's place in a pass cut short
+
+  SmsActivity activity;  // counted by CheckSMS, taken and set back to 0 by the host
 
   // SIM requests claimed by another agent that queues in another outbox, by the request's
   // field texts: when this agent first found each claim standing (see kForeignClaimGrace).

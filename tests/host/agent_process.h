@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -36,6 +37,39 @@ inline bool MachineOnline() {
   }
   freeifaddrs(list);
   return up;
+}
+
+// The agent's log without the lines on its work ("Activity: ...", "Alive for ..."), which
+// come whenever there was work: what is left are errors and events.
+inline std::string WithoutActivity(const std::string& log) {
+  std::istringstream lines(log);
+  std::string kept;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Activity: ", 0) == 0 || line.rfind("Alive for ", 0) == 0) continue;
+    kept += line + "\n";
+  }
+  return kept;
+}
+
+// The sum of one count over the activity lines of the agent's log: `one` and `several` are
+// its texts ("SIM request answered", "SIM requests answered").
+inline std::int64_t ActivityCount(const std::string& log, const std::string& one,
+                                  const std::string& several) {
+  std::istringstream lines(log);
+  std::int64_t sum = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Activity: ", 0) != 0) continue;
+    std::istringstream parts(line.substr(10));
+    for (std::string part; std::getline(parts, part, ',');) {
+      std::istringstream words(part);
+      std::int64_t n = 0;
+      std::string text;
+      words >> n >> std::ws;
+      std::getline(words, text);
+      if (text == one || text == several) sum += n;
+    }
+  }
+  return sum;
 }
 
 struct AgentExit {

@@ -1,15 +1,22 @@
 // The agent executable end to end, headless, in a temporary program folder.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/agent_error.h"
+#include "host/command_line.h"
 #include "tests/host/agent_process.h"
 #include "tests/support/test_catalog.h"
 
@@ -65,16 +72,18 @@ class AgentTest : public ::testing::Test {
  protected:
   AgentTest() { fs::create_directories(home_); }
 
-  std::unique_ptr<AgentProcess> Start() {
+  // Starts the agent with `args`, without a display and with `env` besides.
+  std::unique_ptr<AgentProcess> Start(std::vector<std::string> args = {},
+                                      std::map<std::string, std::string> env = {}) {
     const fs::path exe = program_.InstallExecutable();
-    return std::make_unique<AgentProcess>(
-        exe, std::map<std::string, std::string>{{"DISPLAY", ""}, {"HOME", home_.string()}},
-        dir_.path());
+    env.emplace("DISPLAY", "");
+    env.emplace("HOME", home_.string());
+    return std::make_unique<AgentProcess>(exe, env, dir_.path(), std::move(args));
   }
 
-  // Runs the agent until it ends by itself (start-up failures).
-  AgentExit RunToEnd() {
-    auto agent = Start();
+  // Runs the agent until it ends by itself (start-up failures, switches that only print).
+  AgentExit RunToEnd(std::vector<std::string> args = {}) {
+    auto agent = Start(std::move(args));
     EXPECT_TRUE(agent->started());
     return agent->Stop(0);
   }
@@ -300,7 +309,7 @@ TEST_F(FailingTickTest, EachUnitFailsAloneAndIsLoggedOnce) {
   const AgentExit exit = agent->Stop();
   EXPECT_EQ(0, exit.status);
 
-  std::istringstream lines(exit.err);
+  std::istringstream lines(host_test::WithoutActivity(exit.err));
   int sms_first = 0, pass1_first = 0, other = 0, total = 0;
   for (std::string line; std::getline(lines, line); ++total) {
     const bool summary = line.find("(repeated ") != std::string::npos;
@@ -395,6 +404,91 @@ TEST_F(AgentTest, CopiesThePrintDatabaseOnlyWhenMissing) {
   std::string text;
   std::getline(in, text);
   EXPECT_EQ("changed", text);
+}
+
+// --help and --version print and end without starting the agent (this folder has no
+// settings: a start would fail with status 1); a switch it does not know ends it with 2.
+TEST_F(AgentTest, SwitchesThatOnlyPrint) {
+  const AgentExit version = RunToEnd({"--version"});
+  EXPECT_EQ(0, version.status);
+  EXPECT_EQ(std::string("mav-services ") + AgentVersion() + "\n", version.out);
+  EXPECT_EQ("", version.err);
+  const AgentExit help = RunToEnd({"--headless", "--help"});
+  EXPECT_EQ(0, help.status);
+  EXPECT_EQ(HelpText(), help.out);
+  const AgentExit unknown = RunToEnd({"--headless", "--verbose"});
+  EXPECT_EQ(2, unknown.status);
+  EXPECT_EQ("", unknown.out);
+  EXPECT_EQ("mav-services: unknown switch '--verbose'\n" + UsageLine() + "\n", unknown.err);
+}
+
+// systemd's end of the notifications: a datagram socket named by NOTIFY_SOCKET.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const fs::path& path) : path_(path) {
+    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    bound_ = bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~NotifySocket() { close(fd_); }
+
+  bool bound() const { return bound_; }
+  const fs::path& path() const { return path_; }
+
+  // Every message received so far.
+  const std::vector<std::string>& Messages() {
+    char buffer[4096];
+    for (ssize_t n; (n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) >= 0;) {
+      messages_.emplace_back(buffer, static_cast<std::size_t>(n));
+    }
+    return messages_;
+  }
+
+  std::size_t Count(const std::string& message) {
+    const auto& all = Messages();
+    return std::count_if(all.begin(), all.end(), [&](const std::string& m) {
+      return m.find(message) != std::string::npos;
+    });
+  }
+
+ private:
+  fs::path path_;
+  int fd_ = -1;
+  bool bound_ = false;
+  std::vector<std::string> messages_;
+};
+
+// Under systemd the agent says when it is ready, keeps the watchdog quiet while it ticks,
+// shows its status line and last activity, and says when it stops.
+TEST_F(AgentTest, NotifiesTheServiceManager) {
+#if !MAV_HAVE_LIBSYSTEMD
+  GTEST_SKIP() << "built without libsystemd: the agent sends no notifications";
+#endif
+  program_.PointAt(catalog_);
+  Chart();
+  YearInUse(3);
+  Row(201, 7, 3, "2081/06/01", "Deposit");
+  NotifySocket systemd(dir_.path() / "notify");
+  ASSERT_TRUE(systemd.bound());
+  auto agent = Start({"--headless"}, {{"NOTIFY_SOCKET", systemd.path().string()}});
+  EXPECT_TRUE(agent->WaitFor([&] {
+    return systemd.Count("WATCHDOG=1") >= 2 && systemd.Count("1 voucher repaired") >= 1;
+  }));
+  const AgentExit exit = agent->Stop(SIGTERM);
+  EXPECT_EQ(0, exit.status);
+  EXPECT_EQ("Activity: 1 voucher repaired\n", exit.err);
+
+  const std::vector<std::string> messages = systemd.Messages();
+  ASSERT_GE(messages.size(), 4u);
+  EXPECT_EQ("READY=1\nSTATUS=>>Database", messages.front());
+  EXPECT_EQ("STOPPING=1", messages.back());
+  const std::regex status(
+      "STATUS=>> MavData2075; last activity [-0-9]{10} [:0-9]{8}: "
+      "1 voucher repaired$");
+  EXPECT_EQ(1, std::count_if(messages.begin(), messages.end(),
+                             [&](const std::string& m) { return std::regex_search(m, status); }));
 }
 
 }  // namespace

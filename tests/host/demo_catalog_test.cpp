@@ -49,6 +49,18 @@ TEST(DemoCatalog, AgentUpgradesRepairsAndAnswersIt) {
   const Value zero(std::int64_t{0});
   // The demo shows the SMS work only where the machine counts as online.
   const bool online = NetworkInterfaceUp();
+  // The work waiting for the agent, as its activity lines are to count it.
+  const auto count = [&](const std::string& sql) { return scalar(catalog, sql).AsInt64(); };
+  const std::int64_t sim = count("Select count(*) from LoanSMS Where Reply<>1");
+  const std::int64_t statements =
+      count("Select count(*) from LoanStatement Where Message_Reply is null");
+  const std::int64_t transfer_dates = count(
+      "Select count(*) from (Select distinct Date,eDate from Master Where Status like 'TRF%' "
+      "and (Date is null or Date='0000/00/00'))");
+  const std::int64_t vouchers =
+      count("Select count(distinct VOUCHER_NO) from Master Where Fyear=4 and Status='LoanR'") +
+      count("Select count(distinct VOUCHER_NO) from Master Where Fyear=4 and Status='Deposit'");
+  ASSERT_GT(sim * statements * transfer_dates * vouchers, 0);
 
   host_test::AgentProcess agent(
       folder / "mav-services", {{"DISPLAY", ""}, {"HOME", (folder / "home").string()}}, dir.path());
@@ -69,7 +81,18 @@ TEST(DemoCatalog, AgentUpgradesRepairsAndAnswersIt) {
   ASSERT_TRUE(done) << exit.err;
   EXPECT_EQ(0, exit.status);
   EXPECT_EQ(">>Database\n>> MavDemo\n", exit.out);
-  EXPECT_EQ("", exit.err);
+  EXPECT_EQ("", host_test::WithoutActivity(exit.err));
+  // The activity lines add up to the work done (the last one comes with the stop).
+  const auto reported = [&](const char* one, const char* several) {
+    return host_test::ActivityCount(exit.err, one, several);
+  };
+  EXPECT_EQ(online ? sim : 0, reported("SIM request answered", "SIM requests answered"));
+  EXPECT_EQ(online ? sim : 0, reported("message queued", "messages queued"));
+  EXPECT_EQ(online ? statements : 0,
+            reported("loan statement request answered", "loan statement requests answered"));
+  EXPECT_EQ(online ? transfer_dates : 0, reported("transfer date set", "transfer dates set"));
+  // A voucher is repaired by a group of each pass whose accounts it touches: at least once.
+  EXPECT_GE(reported("voucher repaired", "vouchers repaired"), vouchers);
 
   // The year before the one in use keeps its unrepaired rows.
   EXPECT_EQ(zero, scalar(catalog,

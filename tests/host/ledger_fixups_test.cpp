@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
+#include <functional>
 #include <string>
 
 #include "tests/support/test_catalog.h"
@@ -187,6 +189,27 @@ TEST_F(LedgerFixupsTest, HundredGroupsPerCallInVoucherOrder) {
               Count("Acode is not null and VOUCHER_NO>" + std::to_string(c.last_repaired_voucher)));
     EXPECT_EQ(c.last_repaired_voucher, Count("iDate is not null"));
   }
+}
+
+// The repairs are counted for the activity line across both passes, batches cut short by
+// the tick's budget, finished batches and failed ones, until the host takes the count.
+TEST_F(LedgerFixupsTest, BatchCountsRepairsUntilTheCountIsTaken) {
+  for (int v = 1; v <= 3; ++v) {
+    Row(101, v, 3, "2081/05/01", "LoanR");
+    Row(201, v + 10, 3, "2081/05/01", "Deposit");
+  }
+  FixupBatch batch;
+  int asked = 0;
+  const std::function<bool()> one_group = [&] { return ++asked > 2; };  // the open, a group
+  EXPECT_FALSE(FixLoanRepaymentCodes(catalog_.connection(), 3, batch, one_group));
+  EXPECT_EQ(1, batch.repaired);
+  EXPECT_TRUE(FixLoanRepaymentCodes(catalog_.connection(), 3, batch, nullptr));
+  EXPECT_TRUE(FixDepositEntryDates(catalog_.connection(), 3, batch, nullptr));
+  EXPECT_EQ(6, batch.repaired);
+  catalog_.Exec("Alter table Ledger rename to Ledger_gone");
+  EXPECT_THROW(FixDepositEntryDates(catalog_.connection(), 3, batch, nullptr), std::exception);
+  EXPECT_EQ(6, batch.repaired);
+  EXPECT_FALSE(batch.open);
 }
 
 }  // namespace

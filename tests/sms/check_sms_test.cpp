@@ -158,9 +158,13 @@ TEST_F(CheckSmsTest, SimRequestsAreQueuedInTheOutbox) {
   EXPECT_TRUE(Scalar("Select Reply from LoanSMS where SN=3").IsNull());
   EXPECT_TRUE(Scalar("Select [Send] from LoanSMS where SN=4").IsNull());
 
+  EXPECT_EQ(2, sms_.activity.sim_answered);
+  EXPECT_EQ(2, sms_.activity.messages_queued);
+
   // Nothing is pending any more: a second pass queues nothing.
   sms::CheckSMS(context_);
   EXPECT_EQ(data::Value(3), outbox->Query("Select count(*) from Send").rows[0][0]);
+  EXPECT_EQ(2, sms_.activity.sim_answered);
 }
 
 TEST_F(CheckSmsTest, InternetRequestsAreAnsweredInPlace) {
@@ -187,6 +191,7 @@ TEST_F(CheckSmsTest, InternetRequestsAreAnsweredInPlace) {
   EXPECT_EQ(report_101, Scalar("Select Reply from SMSService where SN=1").AsText());
   EXPECT_EQ(data::Value(""), Scalar("Select Reply from SMSService where SN=2"));
   EXPECT_EQ(Report(303), Scalar("Select Reply from SMSService where SN=3").AsText());
+  EXPECT_EQ(2, sms_.activity.internet_answered);
 }
 
 TEST_F(CheckSmsTest, LoanStatementsAreAnsweredPerAccount) {
@@ -203,6 +208,7 @@ TEST_F(CheckSmsTest, LoanStatementsAreAnsweredPerAccount) {
             Scalar("Select Message_Reply from LoanStatement where SN=1 and Accode=303").AsText());
   EXPECT_EQ(data::Value(""), Scalar("Select Message_Reply from LoanStatement where SN=2"));
   EXPECT_EQ(data::Value("answered"), Scalar("Select Message_Reply from LoanStatement where SN=3"));
+  EXPECT_EQ(2, sms_.activity.statements_answered);
 }
 
 // A NUL stored in a member's name would cut the reply's UPDATE short on every pass.
@@ -319,6 +325,8 @@ TEST_F(CheckSmsTest, TransferDatesAreRepaired) {
   }
   ASSERT_EQ(1u, errors_.size());
   EXPECT_NE(std::string::npos, errors_[0].description().find("31/31/2024"));
+  // One per group of the query: in_year twice (a Null and a "0000/00/00" date), no_year.
+  EXPECT_EQ(3, sms_.activity.transfer_dates_set);
 
   // The bad date stays pending and is not reported again.
   sms::CheckSMS(context_);

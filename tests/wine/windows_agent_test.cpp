@@ -118,7 +118,7 @@ TEST(WindowsAgent, AnswersTheDemoCatalogAsTheLinuxBuild) {
   ASSERT_TRUE(linux_done) << linux_exit.err;
   ASSERT_TRUE(windows_done) << windows_exit.err;
   EXPECT_EQ(">>Database\n>> MavDemo\n", WithoutCarriageReturns(windows_exit.out));
-  EXPECT_EQ("", windows_exit.err);
+  EXPECT_EQ("", host_test::WithoutActivity(WithoutCarriageReturns(windows_exit.err)));
 
   // Rows written by the agent: the replies, the outbox (its Time is the clock's second),
   // the repaired ledger rows.

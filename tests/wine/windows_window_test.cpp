@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
 
 #include "tests/host/agent_process.h"
@@ -91,6 +93,24 @@ TEST(WindowsWindow, CaptionIconColoursAndPlacement) {
   EXPECT_NE(std::string::npos, colours.find("(64,64,160)")) << colours;
 
   agent.process().Stop(SIGKILL);
+
+  // A start that fails shows its error in a message box and writes it to the log file beside
+  // the executable: started with the session, the agent may have nobody to read the box.
+  const fs::path no_settings = dir.path() / "no settings";
+  fs::create_directories(no_settings);
+  wine_test::WineAgent failing(no_settings, {{"DISPLAY", display}}, dir.path(), {});
+  std::string log;
+  EXPECT_TRUE(failing.process().WaitFor(
+      [&] {
+        std::ifstream in(no_settings / "mav-services.log", std::ios::binary);
+        std::getline(in, log);
+        return !log.empty();
+      },
+      std::chrono::seconds(60)));
+  EXPECT_TRUE(std::regex_match(
+      log, std::regex("[-0-9]{10} [:0-9]{8} Error [0-9]+: .*mavdata\\.cdf.*\r")))
+      << log;
+  failing.process().Stop(SIGKILL);
   xvfb.Stop(SIGTERM);
 }
 
