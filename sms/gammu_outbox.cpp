@@ -85,7 +85,9 @@ std::optional<std::int32_t> GammuTablesVersion(data::Connection& connection) {
 }
 
 SmsParts SplitIntoSmsParts(std::string_view text) {
-  const std::vector<char32_t> chars = DecodeUtf8(text);
+  // The characters the replies leave out are not counted either (a NUL would make a plain
+  // text Unicode), so a reply and its clean form split the same.
+  const std::vector<char32_t> chars = DecodeUtf8(base::CleanText(text));
   SmsParts parts;
   std::vector<int> sizes(chars.size());
   for (std::size_t i = 0; i < chars.size() && !parts.unicode; ++i) {
