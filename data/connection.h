@@ -93,7 +93,8 @@ class Transaction {
 // A text as an SQL literal: between single quotes, every quote doubled. The stored value
 // is `text` without its NUL bytes, which would cut the statement. Bytes that are not UTF-8
 // stay; the drivers' conversions make them U+FFFD, never a quote (see base/utf8.h). Use it
-// wherever a text is spliced into a statement.
+// wherever a text is spliced into a statement. On SQL Server a literal holding a character
+// outside ASCII travels as N'...' (the ODBC driver adds the N), so it keeps every character.
 std::string SqlText(const std::string& text);
 
 }  // namespace data

@@ -6,7 +6,10 @@
 // SQL_C_CHAR depends on the process locale and the driver's settings. The SQLite ODBC driver
 // has no "W" calls (the driver manager would squeeze UTF-16 through the C locale, losing
 // every non-ASCII letter); its narrow interface is UTF-8, SQLite's own encoding, so texts go
-// to it unconverted. The agent's texts are UTF-8 on our side.
+// to it unconverted. The agent's texts are UTF-8 on our side. SQL Server reads a plain 'text'
+// literal in the catalog's code page, so literals holding characters outside ASCII are sent
+// as N'text' (sql_server_literals.h), to SQL Server only: the Access driver, which also takes
+// the agent's texts unrewritten, knows no N'...'.
 //
 // Failures are decided by return codes: drivers disagree on states (the SQLite driver
 // reports everything as HY000), and FreeTDS puts the useful message in the second
@@ -33,6 +36,7 @@
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/sql_dialect.h"
+#include "data/sql_server_literals.h"
 
 namespace data {
 namespace {
@@ -189,12 +193,23 @@ std::vector<std::string> SplitSqliteStatements(const std::string& text) {
   return statements;
 }
 
+// True when the data source behind `dbc` is SQL Server itself, as its driver names the
+// product (Microsoft's drivers and FreeTDS alike). The drivers of other engines that take
+// SQL Server's dialect here (the Access driver on Windows) have no N'...' literals.
+bool IsMicrosoftSqlServer(SQLHDBC dbc) {
+  SQLCHAR name[64] = {};
+  SQLSMALLINT length = 0;
+  if (!Succeeded(SQLGetInfo(dbc, SQL_DBMS_NAME, name, sizeof name, &length))) return false;
+  return std::string(reinterpret_cast<const char*>(name)) == "Microsoft SQL Server";
+}
+
 class OdbcConnection : public Connection {
  public:
   OdbcConnection(HandlePtr env, HandlePtr dbc, Dialect dialect, std::string description)
       : env_(std::move(env)),
         dbc_(std::move(dbc)),
         dialect_(dialect),
+        national_texts_(dialect == Dialect::kSqlServer && IsMicrosoftSqlServer(dbc_.get())),
         description_(std::move(description)) {}
 
   ~OdbcConnection() override {
@@ -256,7 +271,10 @@ class OdbcConnection : public Connection {
 
   // Returns the rows the statements changed.
   std::int64_t Run(const std::string& sql, QueryResult* result) {
-    if (dialect_ == Dialect::kSqlServer) return RunOne(sql, sql, result);
+    if (dialect_ == Dialect::kSqlServer) {
+      if (national_texts_) return RunOne(NationalTextLiterals(sql), sql, result);
+      return RunOne(sql, sql, result);
+    }
     const std::string rewritten = RewriteForSqlite(sql);
     const std::vector<std::string> statements = SplitSqliteStatements(rewritten);
     if (statements.size() <= 1) {
@@ -502,6 +520,7 @@ class OdbcConnection : public Connection {
   HandlePtr env_;
   HandlePtr dbc_;
   Dialect dialect_;
+  bool national_texts_;  // texts outside ASCII are spliced N'...' (SQL Server only)
   std::string description_;
   bool in_transaction_ = false;
 };

@@ -213,6 +213,18 @@ TEST(SqlServerOdbcString, MapsServerFormsAndQuotesValues) {
   }
 }
 
+// SQLite's driver speaks SQL Server's dialect here as the Access driver does on Windows:
+// neither knows N'...', so only SQL Server itself gets it.
+TEST(OdbcConnect, OnlySqlServerGetsNationalLiterals) {
+  test_support::TempDir dir;
+  auto connection =
+      data::OpenOdbc("Driver=SQLite3;Database=" + test_support::OdbcFilePath(dir.path() / "n.db"),
+                     data::Dialect::kSqlServer);
+  connection->Execute("Create Table Acc(Name varchar(60))");
+  connection->Execute("Insert Into Acc(Name) Values('Ram'),(" + data::SqlText("é राम") + ")");
+  EXPECT_EQ(Value(2), connection->Query("Select count(*) from Acc").rows.at(0).at(0));
+}
+
 TEST(SqlServerOdbcString, OpenConnectionReachesSqlServerThroughOdbc) {
   // A Data Source that is not a directory names a server; nothing listens on port 1.
   const base::AgentError error = ErrorOf([] {
