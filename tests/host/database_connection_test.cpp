@@ -7,6 +7,7 @@
 
 #include "base/agent_error.h"
 #include "data/connection_string.h"
+#include "host/encryption_settings.h"
 #include "tests/support/test_catalog.h"
 
 namespace host {
@@ -114,6 +115,19 @@ TEST_F(SetDatabaseTest, NullColumnsTakeTheirDefaults) {
   EXPECT_EQ("", state_.DbPassword);
   EXPECT_EQ("MavData2075", state_.DbName);
   EXPECT_FALSE(state_.UseConnector);
+}
+
+// MAVEncryption.ini beside the settings file decides how both SQL Server connections are
+// protected; one it cannot read in full ends the start.
+TEST_F(SetDatabaseTest, EncryptionFileIsReadForBothConnections) {
+  program_.PointAt(catalog_);
+  program_.WriteFile(kEncryptionFileName, "[SMSService]\nEncrypt = Verify\n");
+  ASSERT_EQ(0, Run());
+  EXPECT_FALSE(state_.accounting_tls.verify);
+  EXPECT_TRUE(state_.sms.service_tls.verify);
+
+  program_.WriteFile(kEncryptionFileName, "[Accounting]\nEncrypt = Yes\n");
+  EXPECT_EQ(base::kConnectionFailed, Run());
 }
 
 TEST_F(SetDatabaseTest, NullServerIsTheLocalServer) {
