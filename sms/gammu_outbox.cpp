@@ -43,18 +43,6 @@ constexpr std::array<char32_t, 128> kGsmBasic = {
 constexpr std::array<char32_t, 10> kGsmExtension = {U'\f', U'^', U'{', U'}', U'\\',
                                                     U'[',  U'~', U']', U'|', U'€'};
 
-// Septets a character takes in the default alphabet: 1 or 2; 0 when it has no place there.
-int Septets(char32_t c) {
-  if (c == 0x1B) return 0;
-  for (char32_t g : kGsmBasic) {
-    if (g == c) return 1;
-  }
-  for (char32_t g : kGsmExtension) {
-    if (g == c) return 2;
-  }
-  return 0;
-}
-
 // The text's characters; an ill-formed sequence is one U+FFFD.
 std::vector<char32_t> DecodeUtf8(std::string_view text) {
   std::vector<char32_t> out;
@@ -70,6 +58,17 @@ const char* Coding(const SmsParts& parts) {
 std::string Decimal(std::int64_t n) { return std::to_string(n); }
 
 }  // namespace
+
+int GsmSeptets(char32_t c) {
+  if (c == 0x1B) return 0;  // the escape itself is no character
+  for (char32_t g : kGsmBasic) {
+    if (g == c) return 1;
+  }
+  for (char32_t g : kGsmExtension) {
+    if (g == c) return 2;
+  }
+  return 0;
+}
 
 std::optional<std::int32_t> GammuTablesVersion(data::Connection& connection) {
   // gammu-smsd keeps its database in SQLite. A file of another engine (Jet through the
@@ -91,7 +90,7 @@ SmsParts SplitIntoSmsParts(std::string_view text) {
   SmsParts parts;
   std::vector<int> sizes(chars.size());
   for (std::size_t i = 0; i < chars.size() && !parts.unicode; ++i) {
-    sizes[i] = Septets(chars[i]);
+    sizes[i] = GsmSeptets(chars[i]);
     parts.unicode = sizes[i] == 0;
   }
   if (parts.unicode) {

@@ -34,6 +34,10 @@ inline constexpr const char* kGammuCreatorID = "MAV Services";
 // is not gammu-smsd's database. Throws the driver's error when the probe fails.
 std::optional<std::int32_t> GammuTablesVersion(data::Connection& connection);
 
+// Septets a character takes in the GSM 7-bit default alphabet: 1, 2 for a character of its
+// extension table ("{", "€", ...), 0 for a character it does not have.
+int GsmSeptets(char32_t c);
+
 // A text cut into the parts of one SMS message, each part sent as its own SMS and joined
 // again by the phone.
 struct SmsParts {
