@@ -6,8 +6,6 @@
 #include <string>
 
 #include "base/agent_error.h"
-#include "data/connection_string.h"
-#include "host/database_connection.h"
 #include "tests/support/agent_error_of.h"
 #include "tests/support/test_catalog.h"
 
@@ -59,24 +57,6 @@ TEST(ReadEncryptionSettings, EachConnectionAsTheFileSays) {
     const base::AgentError error = ErrorOf([&] { read(c.text); });
     EXPECT_EQ(base::kConnectionFailed, error.number());
     EXPECT_NE(std::string::npos, error.description().find(c.says)) << error.description();
-  }
-}
-
-// The accounting catalogs' connection strings carry the setting; the default adds nothing.
-TEST(ReadEncryptionSettings, ReachesTheAccountingConnectionStrings) {
-  AgentState state;
-  state.DbServer = "db1";
-  state.DbName = "MavData2075";
-  const std::string plain = MainConnectionString(state);
-  EXPECT_EQ(std::string::npos, plain.find("Encryption"));
-  state.accounting_tls = {true, "db;Data Source=x"};
-  for (const std::string& cs : {MainConnectionString(state), MasterConnectionString(state)}) {
-    SCOPED_TRACE(cs);
-    const data::ConnectionString parsed = data::ConnectionString::Parse(cs);
-    EXPECT_EQ("True", parsed.GetOr("Use Encryption for Data", ""));
-    EXPECT_EQ("False", parsed.GetOr("Trust Server Certificate", ""));
-    EXPECT_EQ("db;Data Source=x", parsed.GetOr("Host Name In Certificate", ""));
-    EXPECT_EQ("db1", parsed.GetOr("Data Source", ""));
   }
 }
 
