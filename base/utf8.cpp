@@ -89,6 +89,23 @@ std::string ValidUtf8(std::string_view text) {
   return out;
 }
 
+std::string CleanText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t start = pos;
+    const char32_t cp = DecodeUtf8At(text, &pos);
+    if (cp < 0x20 && cp != U'\r' && cp != U'\n') continue;
+    if (cp == kReplacementCharacter && text.compare(start, pos - start, "\xEF\xBF\xBD") != 0) {
+      AppendUtf8(out, cp);
+    } else {
+      out.append(text, start, pos - start);
+    }
+  }
+  return out;
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());

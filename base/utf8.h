@@ -29,6 +29,12 @@ void AppendUtf8(std::string& out, char32_t cp);
 // `text` with every ill-formed sequence replaced by U+FFFD; well-formed text is unchanged.
 std::string ValidUtf8(std::string_view text);
 
+// `text` as the agent sends it to people (SMS replies): ill-formed sequences replaced by
+// U+FFFD as ValidUtf8 does, and the C0 controls U+0000..U+001F left out except CR and LF.
+// A NUL would cut the text in one program and not in another, and an escape or form feed
+// means something else to a phone. Clean text is unchanged.
+std::string CleanText(std::string_view text);
+
 // UTF-8 to UTF-16 code units and back.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view units);

@@ -67,10 +67,31 @@ class Connection {
   virtual bool Replaced() const { return false; }
 };
 
+// How a connection to SQL Server is protected. The default is what servers accept today:
+// each driver's own behaviour (ODBC Driver 18 encrypts without checking the server's
+// certificate, the other drivers encrypt only when the server asks and check nothing), so
+// whoever sits between the agent and the server can read and change the traffic, login
+// included.
+struct SqlServerTls {
+  // Encrypted always, with the server's certificate checked: signed by a trusted authority
+  // and made out to the server's name. A driver that cannot check it refuses to connect.
+  bool verify = false;
+  // The name the certificate must carry when it is not the server's name as written in the
+  // Data Source (an address); "" for that name.
+  std::string host_name_in_certificate;
+};
+
+// `tls` as keys of an SQL Server connection string of the OLE DB form below: "" for the
+// default; otherwise ";Use Encryption for Data=True;Trust Server Certificate=False", and
+// ";Host Name In Certificate=<name>" (quoted) when a name is given. These are the keywords of
+// Microsoft's OLE DB driver for SQL Server; OpenConnection reads them back.
+std::string SqlServerTlsKeys(const SqlServerTls& tls);
+
 // Opens a connection from the system's connection strings (OLE DB form):
 // - "Provider=SQLOLEDB.1;...;Initial Catalog=X;Data Source=S": when S names an existing
 //   directory, the embedded catalog file S/X.db (S/Master.db is created when missing, any
-//   other missing file is an error); otherwise SQL Server through ODBC.
+//   other missing file is an error); otherwise SQL Server through ODBC, protected as the
+//   keys of SqlServerTlsKeys say.
 // - "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=F;...": the file F, SQLite or Jet format.
 // - "Driver=...;..." : passed to ODBC unchanged.
 // Throws AgentError kConnectionFailed with the reason.
@@ -93,7 +114,8 @@ class Transaction {
 // A text as an SQL literal: between single quotes, every quote doubled. The stored value
 // is `text` without its NUL bytes, which would cut the statement. Bytes that are not UTF-8
 // stay; the drivers' conversions make them U+FFFD, never a quote (see base/utf8.h). Use it
-// wherever a text is spliced into a statement.
+// wherever a text is spliced into a statement. On SQL Server a literal holding a character
+// outside ASCII travels as N'...' (the ODBC driver adds the N), so it keeps every character.
 std::string SqlText(const std::string& text);
 
 }  // namespace data

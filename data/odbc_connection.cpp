@@ -6,7 +6,10 @@
 // SQL_C_CHAR depends on the process locale and the driver's settings. The SQLite ODBC driver
 // has no "W" calls (the driver manager would squeeze UTF-16 through the C locale, losing
 // every non-ASCII letter); its narrow interface is UTF-8, SQLite's own encoding, so texts go
-// to it unconverted. The agent's texts are UTF-8 on our side.
+// to it unconverted. The agent's texts are UTF-8 on our side. SQL Server reads a plain 'text'
+// literal in the catalog's code page, so literals holding characters outside ASCII are sent
+// as N'text' (sql_server_literals.h), to SQL Server only: the Access driver, which also takes
+// the agent's texts unrewritten, knows no N'...'.
 //
 // Failures are decided by return codes: drivers disagree on states (the SQLite driver
 // reports everything as HY000), and FreeTDS puts the useful message in the second
@@ -33,6 +36,7 @@
 #include "data/connection.h"
 #include "data/drivers.h"
 #include "data/sql_dialect.h"
+#include "data/sql_server_literals.h"
 
 namespace data {
 namespace {
@@ -216,12 +220,23 @@ std::vector<std::string> SplitSqliteStatements(const std::string& text) {
   return statements;
 }
 
+// True when the data source behind `dbc` is SQL Server itself, as its driver names the
+// product (Microsoft's drivers and FreeTDS alike). The drivers of other engines that take
+// SQL Server's dialect here (the Access driver on Windows) have no N'...' literals.
+bool IsMicrosoftSqlServer(SQLHDBC dbc) {
+  SQLCHAR name[64] = {};
+  SQLSMALLINT length = 0;
+  if (!Succeeded(SQLGetInfo(dbc, SQL_DBMS_NAME, name, sizeof name, &length))) return false;
+  return std::string(reinterpret_cast<const char*>(name)) == "Microsoft SQL Server";
+}
+
 class OdbcConnection : public Connection {
  public:
   OdbcConnection(HandlePtr env, HandlePtr dbc, Dialect dialect, std::string description)
       : env_(std::move(env)),
         dbc_(std::move(dbc)),
         dialect_(dialect),
+        national_texts_(dialect == Dialect::kSqlServer && IsMicrosoftSqlServer(dbc_.get())),
         description_(std::move(description)) {}
 
   ~OdbcConnection() override {
@@ -283,7 +298,10 @@ class OdbcConnection : public Connection {
 
   // Returns the rows the statements changed.
   std::int64_t Run(const std::string& sql, QueryResult* result) {
-    if (dialect_ == Dialect::kSqlServer) return RunOne(sql, sql, result);
+    if (dialect_ == Dialect::kSqlServer) {
+      if (national_texts_) return RunOne(NationalTextLiterals(sql), sql, result);
+      return RunOne(sql, sql, result);
+    }
     const std::string rewritten = RewriteForSqlite(sql);
     const std::vector<std::string> statements = SplitSqliteStatements(rewritten);
     if (statements.size() <= 1) {
@@ -529,14 +547,36 @@ class OdbcConnection : public Connection {
   HandlePtr env_;
   HandlePtr dbc_;
   Dialect dialect_;
+  bool national_texts_;  // texts outside ASCII are spliced N'...' (SQL Server only)
   std::string description_;
   bool in_transaction_ = false;
 };
 
-// A value of an ODBC connection string, always in braces with every "}" doubled: whatever
-// the text holds (";", "=", "{", a quote, blanks at either end), the driver reads it as this
-// one value and it cannot add or replace a key.
-std::string OdbcValue(const std::string& value) {
+constexpr const char* kFreeTds = "FreeTDS";
+constexpr const char* kDriver17 = "ODBC Driver 17 for SQL Server";
+constexpr const char* kDriver18 = "ODBC Driver 18 for SQL Server";
+
+// One value of an ODBC connection string for `driver`, in braces: whatever the text holds
+// (";", "=", "{", a quote, blanks at either end), the driver reads it as this one value and
+// it cannot add or replace a key. Microsoft's drivers read "}}" inside braces as one "}".
+// FreeTDS ignores that escape and ends a braced value at the first "};" (a password
+// "a};Port={9" would set the port), so a "}" is refused there. A NUL would end the whole
+// string early for every driver (and drop the keys after it). `key` names the value in the
+// error, never the value itself (it may be a password).
+std::string OdbcValue(const std::string& driver, const char* key, const std::string& value) {
+  if (value.find('\0') != std::string::npos) {
+    throw base::AgentError(base::kConnectionFailed,
+                           std::string("Cannot connect to SQL Server: the value of ") + key +
+                               " holds a NUL character, which no connection string can carry");
+  }
+  if (driver == kFreeTds && value.find('}') != std::string::npos) {
+    throw base::AgentError(base::kConnectionFailed,
+                           std::string("Cannot connect to SQL Server through FreeTDS: the value "
+                                       "of ") +
+                               key +
+                               " holds \"}\", which FreeTDS cannot take in a connection "
+                               "string (it would end the value there)");
+  }
   std::string out = "{";
   for (char c : value) {
     if (c == '}') out += '}';
@@ -544,6 +584,27 @@ std::string OdbcValue(const std::string& value) {
   }
   out += '}';
   return out;
+}
+
+// The host part of an SQL Server name as the drivers take it: "." and "(local)" are SQL
+// Server's names for the default instance on this machine, "localhost" for the drivers.
+std::string OdbcHost(const std::string& server) {
+  std::string host = server;
+  std::string lowered = server;
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (lowered == "." || lowered == "(local)" || lowered == "(localdb)") host = "localhost";
+  for (const char* prefix : {".\\", "(local)\\"}) {
+    const std::size_t length = std::string(prefix).size();
+    if (lowered.compare(0, length, prefix) == 0) host = "localhost\\" + server.substr(length);
+  }
+  return host;
+}
+
+// The server's name as FreeTDS looks it up (in freetds.conf, and for the certificate): the
+// host without ",port" or "\instance".
+std::string FreeTdsServerName(const std::string& host) {
+  return host.substr(0, host.find_first_of(",\\"));
 }
 
 }  // namespace
@@ -605,52 +666,86 @@ std::vector<std::string> InstalledOdbcDrivers() {
 
 std::string SqlServerOdbcStringForDriver(const std::string& driver, const std::string& server,
                                          const std::string& catalog, const std::string& user,
-                                         const std::string& password) {
-  // "." and "(local)" are SQL Server's names for the default instance on this machine.
-  std::string host = server;
-  std::string lowered = server;
-  std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (lowered == "." || lowered == "(local)" || lowered == "(localdb)") host = "localhost";
-  for (const char* prefix : {".\\", "(local)\\"}) {
-    const std::size_t length = std::string(prefix).size();
-    if (lowered.compare(0, length, prefix) == 0) host = "localhost\\" + server.substr(length);
-  }
-
+                                         const std::string& password, const SqlServerTls& tls) {
+  const std::string host = OdbcHost(server);
   std::string out = "Driver={" + driver + "};";
-  if (driver == "FreeTDS") {
+  if (driver == kFreeTds) {
     // FreeTDS takes the port as its own key; "host,port" and "host\instance" are SQL
     // Server's forms (an instance is found through the SQL Server Browser, without a port).
     const std::size_t comma = host.find(',');
     if (comma != std::string::npos) {
-      std::string name = host.substr(0, comma);
-      const std::size_t slash = name.find('\\');
-      if (slash != std::string::npos) name = name.substr(0, slash);
-      out += "Server=" + OdbcValue(name) + ";Port=" + OdbcValue(host.substr(comma + 1)) + ";";
+      out += "Server=" + OdbcValue(driver, "Server", FreeTdsServerName(host)) +
+             ";Port=" + OdbcValue(driver, "Port", host.substr(comma + 1)) + ";";
     } else if (host.find('\\') != std::string::npos) {
-      out += "Server=" + OdbcValue(host) + ";";
+      out += "Server=" + OdbcValue(driver, "Server", host) + ";";
     } else {
-      out += "Server=" + OdbcValue(host) + ";Port=1433;";
+      out += "Server=" + OdbcValue(driver, "Server", host) + ";Port=1433;";
     }
-    out += "Database=" + OdbcValue(catalog) + ";UID=" + OdbcValue(user) +
-           ";PWD=" + OdbcValue(password) + ";TDS_Version=7.4;ClientCharset=UTF-8";
+    out += "Database=" + OdbcValue(driver, "Database", catalog) +
+           ";UID=" + OdbcValue(driver, "UID", user) + ";PWD=" + OdbcValue(driver, "PWD", password) +
+           ";TDS_Version=7.4;ClientCharset=UTF-8";
+  } else {
+    out += "Server=" + OdbcValue(driver, "Server", host) +
+           ";Database=" + OdbcValue(driver, "Database", catalog) +
+           ";UID=" + OdbcValue(driver, "UID", user) + ";PWD=" + OdbcValue(driver, "PWD", password);
+  }
+  if (!tls.verify) {
+    // Version 18 encrypts by default and refuses the self-signed certificate most servers
+    // of a cooperative have; the others encrypt when the server asks, unchecked.
+    if (driver == kDriver18) out += ";TrustServerCertificate=yes";
     return out;
   }
-  out += "Server=" + OdbcValue(host) + ";Database=" + OdbcValue(catalog) +
-         ";UID=" + OdbcValue(user) + ";PWD=" + OdbcValue(password);
-  // Version 18 encrypts by default and refuses the self-signed certificate most servers
-  // of a cooperative have.
-  if (driver == "ODBC Driver 18 for SQL Server") out += ";TrustServerCertificate=yes";
+  const std::string& name = tls.host_name_in_certificate;
+  const auto refuse = [&](const std::string& why) {
+    throw base::AgentError(base::kConnectionFailed, "Cannot connect to SQL Server " + server +
+                                                        " with a checked certificate: " + why);
+  };
+  if (driver == kDriver18) {
+    out += ";Encrypt=yes;TrustServerCertificate=no";
+    if (!name.empty()) {
+      out += ";HostNameInCertificate=" + OdbcValue(driver, "HostNameInCertificate", name);
+    }
+  } else if (driver == kDriver17) {
+    if (!name.empty()) {
+      refuse("\"" + driver +
+             "\" checks the certificate against the server's name only (HostNameInCertificate "
+             "needs ODBC Driver 18)");
+    }
+    out += ";Encrypt=yes;TrustServerCertificate=no";
+  } else if (driver == kFreeTds) {
+    // FreeTDS checks the certificate against the "ca file" of its configuration and the
+    // server's name (SqlServerOdbcString makes sure a CA file is configured).
+    if (!name.empty()) refuse("FreeTDS checks the certificate against the server's name only");
+    out += ";Encryption=require";
+  } else {
+    refuse("the driver \"" + driver +
+           "\" cannot be asked to check the server's certificate (install ODBC Driver 18 for SQL "
+           "Server)");
+  }
   return out;
 }
 
 std::string SqlServerOdbcString(const std::string& server, const std::string& catalog,
-                                const std::string& user, const std::string& password) {
+                                const std::string& user, const std::string& password,
+                                const SqlServerTls& tls) {
   const std::vector<std::string> installed = InstalledOdbcDrivers();
   for (const char* driver : kSqlServerDrivers) {
-    if (std::find(installed.begin(), installed.end(), driver) != installed.end()) {
-      return SqlServerOdbcStringForDriver(driver, server, catalog, user, password);
+    if (std::find(installed.begin(), installed.end(), driver) == installed.end()) continue;
+    std::string text = SqlServerOdbcStringForDriver(driver, server, catalog, user, password, tls);
+    const std::string name = FreeTdsServerName(OdbcHost(server));
+    if (tls.verify && driver == std::string(kFreeTds) &&
+        !FreeTdsCaFile(FreeTdsConfigFiles(), name)) {
+      // Without a CA file FreeTDS encrypts but takes any certificate.
+      throw base::AgentError(
+          base::kConnectionFailed,
+          "Cannot connect to SQL Server " + server +
+              " with a checked certificate: FreeTDS checks certificates only against the \"ca "
+              "file\" of its configuration, and none is set for " +
+              name +
+              " (add \"ca file = <file of trusted certificates>\" to the [global] section of "
+              "freetds.conf)");
     }
+    return text;
   }
   std::string wanted;
   for (const char* driver : kSqlServerDrivers) {

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "base/agent_error.h"
@@ -51,6 +52,21 @@ fs::path CatalogFile(const fs::path& directory, const std::string& catalog) {
   return exact;
 }
 
+bool IsTrue(const ConnectionString& cs, std::string_view key) {
+  const std::string value = cs.GetOr(key, "");
+  return EqualsIgnoreCase(value, "True") || EqualsIgnoreCase(value, "yes") ||
+         EqualsIgnoreCase(value, "Mandatory");
+}
+
+// The protection SqlServerTlsKeys writes: encryption asked for and the certificate not
+// trusted blindly means a checked certificate.
+SqlServerTls TlsOf(const ConnectionString& cs) {
+  SqlServerTls tls;
+  tls.verify = IsTrue(cs, "Use Encryption for Data") && !IsTrue(cs, "Trust Server Certificate");
+  if (tls.verify) tls.host_name_in_certificate = cs.GetOr("Host Name In Certificate", "");
+  return tls;
+}
+
 std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
   const std::string source = cs.GetOr("Data Source", "");
   const fs::path directory(source);
@@ -62,8 +78,9 @@ std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
     // OLE DB takes "UID" and "Password" as synonyms of the keys the system writes.
     const std::string user = cs.GetOr("User ID", cs.GetOr("UID", ""));
     const std::string password = cs.GetOr("pwd", cs.GetOr("Password", ""));
-    return OpenOdbc(SqlServerOdbcString(source, cs.GetOr("Initial Catalog", ""), user, password),
-                    Dialect::kSqlServer);
+    return OpenOdbc(
+        SqlServerOdbcString(source, cs.GetOr("Initial Catalog", ""), user, password, TlsOf(cs)),
+        Dialect::kSqlServer);
   }
   const std::string catalog = cs.GetOr("Initial Catalog", "");
   if (catalog.empty()) {
@@ -103,6 +120,15 @@ std::unique_ptr<Connection> OpenDatabaseFile(const ConnectionString& cs) {
 }
 
 }  // namespace
+
+std::string SqlServerTlsKeys(const SqlServerTls& tls) {
+  if (!tls.verify) return "";
+  std::string keys = ";Use Encryption for Data=True;Trust Server Certificate=False";
+  if (!tls.host_name_in_certificate.empty()) {
+    keys += ";Host Name In Certificate=" + QuotedValue(tls.host_name_in_certificate);
+  }
+  return keys;
+}
 
 std::unique_ptr<Connection> OpenConnection(const std::string& connection_string) {
   const ConnectionString cs = ConnectionString::Parse(connection_string);

@@ -48,6 +48,8 @@ struct AgentState {
   std::unique_ptr<data::Connection> MasterConnection;  // the server's Master catalog
 
   std::string DbServer, DbUser, DbPassword, DbName;
+  // How the accounting and Master catalogs are reached on SQL Server (MAVEncryption.ini).
+  data::SqlServerTls accounting_tls;
   std::string CnServer, CnDatabase, CnUser, CnPassword;  // from the connector file
   bool UseConnector = false;
   bool DbConnected = false;

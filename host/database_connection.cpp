@@ -6,6 +6,7 @@
 #include "data/connection_string.h"
 #include "data/record_set.h"
 #include "host/connector_file.h"
+#include "host/encryption_settings.h"
 
 namespace host {
 
@@ -21,13 +22,15 @@ std::string MainConnectionString(const AgentState& state) {
   return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" +
          data::QuotedValue(state.DbUser) + ";pwd=" + data::QuotedValue(state.DbPassword) +
          ";Initial Catalog=" + data::QuotedValue(state.DbName) +
-         ";Data Source=" + data::QuotedValue(state.DbServer);
+         ";Data Source=" + data::QuotedValue(state.DbServer) +
+         data::SqlServerTlsKeys(state.accounting_tls);
 }
 
 std::string MasterConnectionString(const AgentState& state) {
   return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" +
          data::QuotedValue(state.DbUser) + ";pwd=" + data::QuotedValue(state.DbPassword) +
-         ";Initial Catalog=Master;Data Source=" + data::QuotedValue(state.DbServer);
+         ";Initial Catalog=Master;Data Source=" + data::QuotedValue(state.DbServer) +
+         data::SqlServerTlsKeys(state.accounting_tls);
 }
 
 bool ConnectorFilePresent(const std::filesystem::path& folder) {
@@ -54,6 +57,9 @@ void SetDatabase(AgentState& state) {
                            "The settings file " + settings.string() + " does not exist");
   }
   state.JetConnection = data::OpenConnection(SettingsConnectionString(folder));
+  const EncryptionSettings encryption = ReadEncryptionSettings(folder / kEncryptionFileName);
+  state.accounting_tls = encryption.accounting;
+  state.sms.service_tls = encryption.sms_service;
 
   state.UseConnector = ConnectorFilePresent(folder);
   if (state.UseConnector) {

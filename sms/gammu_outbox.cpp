@@ -43,18 +43,6 @@ constexpr std::array<char32_t, 128> kGsmBasic = {
 constexpr std::array<char32_t, 10> kGsmExtension = {U'\f', U'^', U'{', U'}', U'\\',
                                                     U'[',  U'~', U']', U'|', U'€'};
 
-// Septets a character takes in the default alphabet: 1 or 2; 0 when it has no place there.
-int Septets(char32_t c) {
-  if (c == 0x1B) return 0;
-  for (char32_t g : kGsmBasic) {
-    if (g == c) return 1;
-  }
-  for (char32_t g : kGsmExtension) {
-    if (g == c) return 2;
-  }
-  return 0;
-}
-
 // The text's characters; an ill-formed sequence is one U+FFFD.
 std::vector<char32_t> DecodeUtf8(std::string_view text) {
   std::vector<char32_t> out;
@@ -71,6 +59,17 @@ std::string Decimal(std::int64_t n) { return std::to_string(n); }
 
 }  // namespace
 
+int GsmSeptets(char32_t c) {
+  if (c == 0x1B) return 0;  // the escape itself is no character
+  for (char32_t g : kGsmBasic) {
+    if (g == c) return 1;
+  }
+  for (char32_t g : kGsmExtension) {
+    if (g == c) return 2;
+  }
+  return 0;
+}
+
 std::optional<std::int32_t> GammuTablesVersion(data::Connection& connection) {
   // gammu-smsd keeps its database in SQLite. A file of another engine (Jet through the
   // Access driver on Windows) is never its database, and that engine's SQL has no
@@ -85,11 +84,13 @@ std::optional<std::int32_t> GammuTablesVersion(data::Connection& connection) {
 }
 
 SmsParts SplitIntoSmsParts(std::string_view text) {
-  const std::vector<char32_t> chars = DecodeUtf8(text);
+  // The characters the replies leave out are not counted either (a NUL would make a plain
+  // text Unicode), so a reply and its clean form split the same.
+  const std::vector<char32_t> chars = DecodeUtf8(base::CleanText(text));
   SmsParts parts;
   std::vector<int> sizes(chars.size());
   for (std::size_t i = 0; i < chars.size() && !parts.unicode; ++i) {
-    sizes[i] = Septets(chars[i]);
+    sizes[i] = GsmSeptets(chars[i]);
     parts.unicode = sizes[i] == 0;
   }
   if (parts.unicode) {

@@ -34,6 +34,10 @@ inline constexpr const char* kGammuCreatorID = "MAV Services";
 // is not gammu-smsd's database. Throws the driver's error when the probe fails.
 std::optional<std::int32_t> GammuTablesVersion(data::Connection& connection);
 
+// Septets a character takes in the GSM 7-bit default alphabet: 1, 2 for a character of its
+// extension table ("{", "€", ...), 0 for a character it does not have.
+int GsmSeptets(char32_t c);
+
 // A text cut into the parts of one SMS message, each part sent as its own SMS and joined
 // again by the phone.
 struct SmsParts {
@@ -46,8 +50,10 @@ struct SmsParts {
 // Splits a UTF-8 text. GSM: up to 160 septets are one part, a longer text goes in parts of at
 // most 153 (the concatenation header takes the rest); a character of the alphabet's extension
 // table ("{", "€", ...) takes two septets and is never cut from its escape. Unicode: 70 and 67
-// UTF-16 units; a character beyond U+FFFF takes two and is never cut. A byte that is not UTF-8
-// stands for U+FFFD (and is written as it). "" is one empty part.
+// UTF-16 units; a character beyond U+FFFF takes two and is never cut. The parts are those of
+// base::CleanText(text), the form replies have: a byte that is not UTF-8 stands for U+FFFD
+// (and is written as it), and NUL and the other controls but CR and LF are left out.
+// "" is one empty part.
 // Throws kOverflow for a text that needs more than 255 parts.
 SmsParts SplitIntoSmsParts(std::string_view text);
 

@@ -179,11 +179,11 @@ void ReadInternetGateway(const data::RecordSet& rs, SmsContext& context) {
   // The connection is kept while it works: closing it after each lookup would mean a login
   // to a remote server on every tick. The lookup is made again when the settings changed, or
   // when the last one is kServiceLookupInterval old.
-  const std::string connection_string = "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" +
-                                        data::QuotedValue(sms.SMSDbUser) +
-                                        ";pwd=" + data::QuotedValue(sms.SMSPassword) +
-                                        ";Initial Catalog=" + data::QuotedValue(catalog) +
-                                        ";Data Source=" + data::QuotedValue(server);
+  const std::string connection_string =
+      "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=" +
+      data::QuotedValue(sms.SMSDbUser) + ";pwd=" + data::QuotedValue(sms.SMSPassword) +
+      ";Initial Catalog=" + data::QuotedValue(catalog) +
+      ";Data Source=" + data::QuotedValue(server) + data::SqlServerTlsKeys(sms.service_tls);
   const std::string lookup =
       "Select * from DATABASE_SETTING Where DATABASE_NAME=" + data::SqlText(context.DbName) +
       " and Customer_ID=" + std::to_string(sms.SMSCustomerID);

@@ -141,31 +141,16 @@ char32_t CapitalOf(char32_t c) {
   }
 }
 
-// The text in capitals. Texts are UTF-8; two-byte sequences are decoded to find the
-// accented letters, everything else (and any byte that is not valid UTF-8) stays as it is.
-std::string Upper(const std::string& text) {
+}  // namespace
+
+std::string Capitals(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    if (b < 0x80) {
-      base::AppendUtf8(out, CapitalOf(b));
-      continue;
-    }
-    if ((b & 0xE0) == 0xC0 && i + 1 < text.size() &&
-        (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-      const char32_t c =
-          (static_cast<char32_t>(b & 0x1F) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F);
-      base::AppendUtf8(out, CapitalOf(c));
-      ++i;
-      continue;
-    }
-    out += text[i];
+  for (std::size_t pos = 0; pos < text.size();) {
+    base::AppendUtf8(out, CapitalOf(base::DecodeUtf8At(text, &pos)));
   }
   return out;
 }
-
-}  // namespace
 
 std::string FirstName(const std::string& name) {
   std::string rest = name;
@@ -184,7 +169,7 @@ std::string ComposeReportSMS(loans::LoanState& loans, const SmsState& sms, std::
                              std::string& date) {
   const ReplyFigures f = ComputeFigures(loans, accode, date);
   std::string text;
-  text += "DEAR " + Upper(f.first_name) + " (" + std::to_string(accode) + ")" + kLineEnd;
+  text += "DEAR " + Capitals(f.first_name) + " (" + std::to_string(accode) + ")" + kLineEnd;
   text += "REPORT FROM: " + loans.InterestPaidUpto + kLineEnd;
   text += "D.LOAN: " + base::FormatAmount(loans.LoanTakenTotal - loans.LoanPaidTotal) + kLineEnd;
   text += "P.LOAN: " + base::FormatAmount(f.payable) + kLineEnd;
@@ -192,7 +177,7 @@ std::string ComposeReportSMS(loans::LoanState& loans, const SmsState& sms, std::
   text += "PENAL: " + base::FormatAmount(loans.PenalDue) + kLineEnd;
   text += "ON: " + date + kLineEnd;
   text += "-" + sms.SMSSendBy;
-  return text;
+  return base::CleanText(text);
 }
 
 std::string ComposeLoanSMS(loans::LoanState& loans, std::int32_t accode, std::string& date) {
@@ -207,7 +192,7 @@ std::string ComposeLoanSMS(loans::LoanState& loans, std::int32_t accode, std::st
   text += "Interest Due: " + base::FormatAmount(f.interest) + kLineEnd;
   text += "Penal Due: " + base::FormatAmount(loans.PenalDue) + kLineEnd;
   text += "Till Date: " + date;
-  return text;
+  return base::CleanText(text);
 }
 
 }  // namespace sms

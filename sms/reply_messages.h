@@ -9,7 +9,18 @@
 
 // The reply texts of SMS requests: one loan account's position as of the request date.
 // Lines are separated by "\r\n"; amounts are written "0.00"; dates are BS "yyyy/mm/dd".
+//
+// A reply leaves its composer clean (base::CleanText): strict UTF-8 without NUL or other
+// controls but CR and LF, whatever the names and the signature it quotes hold. What follows
+// (splitting into SMS parts, recording in the request row, queuing, finding it again in the
+// outbox) sees that one text, so the text recorded and the text queued are the same.
 namespace sms {
+
+// `text` in capitals: a-z, the accented small letters U+00E0..U+00FE (not U+00F7) and the
+// four small letters Windows-1252 has elsewhere (names in legacy Nepali fonts use these for
+// Devanagari glyphs); every other character stays. Decoded strictly: an ill-formed sequence
+// (an overlong "C0 A7") becomes U+FFFD, never the character it spells.
+std::string Capitals(const std::string& text);
 
 // The member's first name from an Acc.Name text: a leading number is dropped (as many
 // characters as the number's decimal text has), then leading blanks; the first word is the

@@ -81,8 +81,9 @@ struct SmsState {
   // The internet service's database, kept open while it answers. Its DATABASE_SETTING row is
   // looked up again at most every kServiceLookupInterval, or when the settings change.
   std::unique_ptr<data::Connection> service_connection;
-  std::string service_opened_as;  // its connection string
-  std::string service_lookup;     // the last lookup's query
+  std::string service_opened_as;   // its connection string
+  data::SqlServerTls service_tls;  // how it is reached (MAVEncryption.ini, read at start)
+  std::string service_lookup;      // the last lookup's query
   std::chrono::steady_clock::time_point service_looked_up{};
   std::string service_down;  // as outbox_down
   base::Backoff service_retry = base::ConnectionBackoff();

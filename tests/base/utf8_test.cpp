@@ -66,5 +66,26 @@ TEST(Windows1252ToUtf8, EveryByteBecomesItsCharacter) {
   }
 }
 
+// What people are sent: no NUL or other C0 control but the line breaks, strictly decoded.
+TEST(CleanText, LeavesOutControlsButLineBreaksAndReplacesIllFormedBytes) {
+  const struct {
+    std::string text;
+    std::string want;
+  } kCases[] = {
+      {"DEAR RAM\r\nON: 2083/08/22\r\n-", "DEAR RAM\r\nON: 2083/08/22\r\n-"},
+      {std::string("Ra\0m", 4), "Ram"},
+      {"a\tb\x1B[0m\x0C\x01\x1F", "ab[0m"},
+      {"\x7F\u0085\u0900", "\x7F\u0085\u0900"},  // DEL, a C1 control and Devanagari stay
+      {"\xC0\x80", "\uFFFD\uFFFD"},              // an overlong NUL is no NUL
+      {"R\xC0\xA7M", "R\uFFFD\uFFFDM"},
+      {"\xEF\xBF\xBD", "\xEF\xBF\xBD"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    EXPECT_EQ(c.want, CleanText(c.text));
+    EXPECT_EQ(c.want, CleanText(c.want));
+  }
+}
+
 }  // namespace
 }  // namespace base

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -190,8 +192,8 @@ TEST(SqlServerOdbcString, MapsServerFormsAndQuotesValues) {
       {"FreeTDS", ".", "pw",
        "Driver={FreeTDS};Server={localhost};Port=1433;Database={Cat};UID={sa};PWD={pw};"
        "TDS_Version=7.4;ClientCharset=UTF-8"},
-      {"FreeTDS", "(local)\\SQL2008", "a;b}c",
-       "Driver={FreeTDS};Server={localhost\\SQL2008};Database={Cat};UID={sa};PWD={a;b}}c};"
+      {"FreeTDS", "(local)\\SQL2008", "a;b{c",
+       "Driver={FreeTDS};Server={localhost\\SQL2008};Database={Cat};UID={sa};PWD={a;b{c};"
        "TDS_Version=7.4;ClientCharset=UTF-8"},
       {"ODBC Driver 18 for SQL Server", "db1,1500", "pw",
        "Driver={ODBC Driver 18 for SQL Server};Server={db1,1500};Database={Cat};UID={sa};PWD={pw};"
@@ -211,6 +213,117 @@ TEST(SqlServerOdbcString, MapsServerFormsAndQuotesValues) {
     EXPECT_EQ(c.want,
               data::SqlServerOdbcStringForDriver(c.driver, c.server, "Cat", "sa", c.password));
   }
+}
+
+// A checked certificate in each driver's keys; what a driver cannot check is refused.
+TEST(SqlServerOdbcString, MapsACheckedCertificateOntoEachDriver) {
+  const struct {
+    const char* driver;
+    const char* host_name;
+    const char* want_tail;  // after PWD={pw}; "" when refused
+  } kCases[] = {
+      {"ODBC Driver 18 for SQL Server", "", ";Encrypt=yes;TrustServerCertificate=no"},
+      {"ODBC Driver 18 for SQL Server", "db.coop.example",
+       ";Encrypt=yes;TrustServerCertificate=no;HostNameInCertificate={db.coop.example}"},
+      {"ODBC Driver 17 for SQL Server", "", ";Encrypt=yes;TrustServerCertificate=no"},
+      {"ODBC Driver 17 for SQL Server", "db.coop.example", ""},
+      {"FreeTDS", "", ";TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require"},
+      {"FreeTDS", "db.coop.example", ""},
+      {"SQL Server", "", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.driver) + " " + c.host_name);
+    const data::SqlServerTls tls{true, c.host_name};
+    const auto build = [&] {
+      return data::SqlServerOdbcStringForDriver(c.driver, "db1", "Cat", "sa", "pw", tls);
+    };
+    if (*c.want_tail == '\0') {
+      const base::AgentError error = ErrorOf(build);
+      EXPECT_EQ(base::kConnectionFailed, error.number());
+      EXPECT_NE(std::string::npos, error.description().find("checked certificate"));
+      continue;
+    }
+    const std::string got = build();
+    EXPECT_EQ(c.want_tail, got.substr(got.find("PWD={pw}") + 8));
+  }
+}
+
+// FreeTDS ends a braced value at its first "};" ("a};Port={9" would set the port), so it gets
+// no value holding "}"; no driver gets a NUL, which would end the string. The error names the
+// key, never the value.
+TEST(SqlServerOdbcString, RefusesValuesADriverCannotCarry) {
+  const struct {
+    const char* driver;
+    std::string server, catalog, user, password;
+    const char* key;
+  } kCases[] = {
+      {"FreeTDS", "db1", "Cat", "sa", "a};Port={9", "PWD"},
+      {"FreeTDS", "db1", "Cat", "sa", "a};Encryption={off", "PWD"},
+      {"FreeTDS", "db1", "Cat", "s}a", "pw", "UID"},
+      {"FreeTDS", "db1", "C}at", "sa", "pw", "Database"},
+      {"FreeTDS", "db}1,1433", "Cat", "sa", "pw", "Server"},
+      {"FreeTDS", "db1,14}33", "Cat", "sa", "pw", "Port"},
+      {"ODBC Driver 18 for SQL Server", "db1", "Cat", "sa", std::string("p\0w;x", 5), "PWD"},
+      {"SQL Server", "db1", std::string("C\0", 2), "sa", "pw", "Database"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.driver) + " " + c.key);
+    const base::AgentError error = ErrorOf([&] {
+      data::SqlServerOdbcStringForDriver(c.driver, c.server, c.catalog, c.user, c.password);
+    });
+    EXPECT_EQ(base::kConnectionFailed, error.number());
+    EXPECT_NE(std::string::npos, error.description().find(std::string("value of ") + c.key + " "))
+        << error.description();
+    EXPECT_EQ(std::string::npos, error.description().find(c.password)) << error.description();
+  }
+  // The other drivers read "}}" as one "}".
+  EXPECT_EQ(
+      "Driver={ODBC Driver 17 for SQL Server};Server={db1};Database={Cat};UID={sa};"
+      "PWD={a}};Port={9}",
+      data::SqlServerOdbcStringForDriver("ODBC Driver 17 for SQL Server", "db1", "Cat", "sa",
+                                         "a};Port={9"));
+}
+
+// FreeTDS reads its CA file from its configuration files only: [global] of each file in turn,
+// then the server's own section of the first file that has one.
+TEST(FreeTdsCaFile, ReadsTheConfigurationAsFreeTdsDoes) {
+  test_support::TempDir dir;
+  const auto write = [&](const char* name, const std::string& text) {
+    std::ofstream(dir.path() / name) << text;
+    return dir.path() / name;
+  };
+  const auto user =
+      write("user.conf", "[global]\n  CA  File = /user/ca.pem\n[other]\nca file = x\n");
+  const auto system = write(
+      "system.conf", "; comment\n[global]\n\ttds version = auto\n[DB1]\n\tca file = /db1/ca.pem\n");
+  const auto empty = write("empty.conf", "[global]\n# ca file = /commented.pem\n[db2]\n");
+  const auto missing = dir.path() / "missing.conf";
+  const struct {
+    std::vector<std::filesystem::path> files;
+    const char* server;
+    std::optional<std::string> want;
+  } kCases[] = {
+      {{user, system}, "db1", "/db1/ca.pem"},  // the server's section comes last
+      {{user, system}, "db9", "/user/ca.pem"}, {{missing, system}, "db9", std::nullopt},
+      {{empty, system}, "db2", std::nullopt},  // empty.conf has db2: system.conf is not read
+      {{empty, system}, "db1", "/db1/ca.pem"}, {{}, "db1", std::nullopt},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.server) + " " + std::to_string(c.files.size()));
+    EXPECT_EQ(c.want, data::FreeTdsCaFile(c.files, c.server));
+  }
+}
+
+// SQLite's driver speaks SQL Server's dialect here as the Access driver does on Windows:
+// neither knows N'...', so only SQL Server itself gets it.
+TEST(OdbcConnect, OnlySqlServerGetsNationalLiterals) {
+  test_support::TempDir dir;
+  auto connection =
+      data::OpenOdbc("Driver=SQLite3;Database=" + test_support::OdbcFilePath(dir.path() / "n.db"),
+                     data::Dialect::kSqlServer);
+  connection->Execute("Create Table Acc(Name varchar(60))");
+  connection->Execute("Insert Into Acc(Name) Values('Ram'),(" + data::SqlText("é राम") + ")");
+  EXPECT_EQ(Value(2), connection->Query("Select count(*) from Acc").rows.at(0).at(0));
 }
 
 TEST(SqlServerOdbcString, OpenConnectionReachesSqlServerThroughOdbc) {

@@ -7,6 +7,7 @@
 
 #include "base/agent_error.h"
 #include "data/connection_string.h"
+#include "host/encryption_settings.h"
 #include "tests/support/test_catalog.h"
 
 namespace host {
@@ -114,6 +115,33 @@ TEST_F(SetDatabaseTest, NullColumnsTakeTheirDefaults) {
   EXPECT_EQ("", state_.DbPassword);
   EXPECT_EQ("MavData2075", state_.DbName);
   EXPECT_FALSE(state_.UseConnector);
+}
+
+// MAVEncryption.ini beside the settings file decides how both SQL Server connections are
+// protected; one it cannot read in full ends the start.
+TEST_F(SetDatabaseTest, EncryptionFileIsReadForBothConnections) {
+  program_.PointAt(catalog_);
+  program_.WriteFile(kEncryptionFileName, "[SMSService]\nEncrypt = Verify\n");
+  ASSERT_EQ(0, Run());
+  EXPECT_FALSE(state_.accounting_tls.verify);
+  EXPECT_TRUE(state_.sms.service_tls.verify);
+  EXPECT_FALSE(
+      data::ConnectionString::Parse(MainConnectionString(state_)).Get("Use Encryption for Data"));
+
+  // The accounting catalogs' strings carry it as the provider's keys (an embedded catalog
+  // has nothing to encrypt).
+  program_.WriteFile(kEncryptionFileName,
+                     "[Accounting]\nEncrypt = Verify\nHostNameInCertificate = db;x=y\n");
+  ASSERT_EQ(0, Run());
+  for (const std::string& cs : {MainConnectionString(state_), MasterConnectionString(state_)}) {
+    const data::ConnectionString parsed = data::ConnectionString::Parse(cs);
+    EXPECT_EQ("True", parsed.GetOr("Use Encryption for Data", "")) << cs;
+    EXPECT_EQ("False", parsed.GetOr("Trust Server Certificate", "")) << cs;
+    EXPECT_EQ("db;x=y", parsed.GetOr("Host Name In Certificate", "")) << cs;
+  }
+
+  program_.WriteFile(kEncryptionFileName, "[Accounting]\nEncrypt = Yes\n");
+  EXPECT_EQ(base::kConnectionFailed, Run());
 }
 
 TEST_F(SetDatabaseTest, NullServerIsTheLocalServer) {

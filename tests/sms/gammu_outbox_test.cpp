@@ -61,6 +61,11 @@ TEST(SplitIntoSmsParts, LimitsOfTheAlphabets) {
        true,
        {Repeat("क", 66), "😀" + Repeat("a", 5)}},
       {"bytes that are not UTF-8", "ab\xFF\xC3", true, {"ab\uFFFD\uFFFD"}},
+      // Left out as replies leave them out: a NUL neither makes a text Unicode nor counts.
+      {"NUL and controls",
+       std::string("DEAR R\0AM\x1B", 10) + Repeat("a", 152),
+       false,
+       {"DEAR RAM" + Repeat("a", 152)}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -255,6 +260,43 @@ TEST_F(GammuSimStageTest, RepliesAreQueuedOnceInTheOutbox) {
   sms::CheckSMS(context_);
   EXPECT_EQ(data::Value(2), outbox->Query("Select count(*) from outbox").rows[0][0]);
   EXPECT_EQ(data::Value(1), catalog_.Scalar("Select Reply from LoanSMS where SN=2"));
+}
+
+// A NUL in a member's name: the reply goes out as plain GSM text in one part, and the text
+// recorded in [Send] is the one queued, so after a stop before the mark the queued message is
+// recognised and not queued a second time.
+TEST_F(GammuSimStageTest, NulInANameNeitherChangesTheCodingNorRepeatsTheMessage) {
+  AddLoan(101, "Ram", 2990, "2081/03/01", "2081/03/01");
+  catalog_.Exec("Update Acc set Name='Ra' || char(0) || 'm Bahadur' where ACCODE=101");
+  const std::filesystem::path file = dir_.path() / "gateway" / "SMSData.mdb";
+  std::filesystem::create_directories(file.parent_path());
+  tools::WriteGammuOutbox(file);
+  UseSimGateway(file);
+  sms::SetSMSDatabase(context_);
+  ASSERT_TRUE(sms_.SMSLocalReady);
+  catalog_.Insert("LoanSMS", {{"SN", 1},
+                              {"Accode", 101},
+                              {"Mobile", "9841000001"},
+                              {"Date", AdDateOf("2081/04/25")},
+                              {"Reply", 0}});
+
+  sms::CheckSMS(context_);
+  auto outbox = data::OpenSqliteFile(file, false);
+  const auto queued = [&] {
+    return outbox->Query("Select TextDecoded,Coding,MultiPart from outbox").rows;
+  };
+  ASSERT_EQ(1u, queued().size());
+  const std::string sent = queued()[0][0].AsText();
+  EXPECT_EQ("DEAR RAM (101)", sent.substr(0, sent.find('\r')));
+  EXPECT_EQ(data::Value("Default_No_Compression"), queued()[0][1]);
+  EXPECT_EQ(data::Value("false"), queued()[0][2]);
+  EXPECT_EQ(data::Value(sent), catalog_.Scalar("Select [Send] from LoanSMS where SN=1"));
+
+  // Stopped after queuing, before the mark: the request is pending with its recorded reply.
+  catalog_.Exec("Update LoanSMS set Reply=0 where SN=1");
+  sms::CheckSMS(context_);
+  EXPECT_EQ(1u, queued().size());
+  EXPECT_EQ(data::Value(1), catalog_.Scalar("Select Reply from LoanSMS where SN=1"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "data/connection_string.h"
 #include "sms/sms_service.h"
 #include "tests/sms/sms_fixture.h"
 
@@ -228,6 +229,25 @@ TEST_F(GatewaySettingsTest, InternetGatewayDefaultsSurviveAFailure) {
   EXPECT_EQ("Hi", sms_.SMSBirthdayMessage);
   EXPECT_EQ(2, sms_.SMSRate);
   EXPECT_EQ("MAV COOP", sms_.SMSSendBy);
+}
+
+// The service's connection asks for what MAVEncryption.ini set at start (the embedded
+// stand-in has nothing to encrypt); a changed setting opens it again.
+TEST_F(GatewaySettingsTest, InternetGatewayCarriesItsEncryptionSetting) {
+  UseInternetGateway(77, "MAV COOP");
+  sms_.SMSCustomerID = 77;
+  sms::SetSMSDatabase(context_);
+  ASSERT_TRUE(sms_.SMSServerReady);
+  EXPECT_FALSE(
+      data::ConnectionString::Parse(sms_.service_opened_as).Get("Use Encryption for Data"));
+
+  sms_.service_tls = {true, "sms.example"};
+  sms::SetSMSDatabase(context_);
+  ASSERT_TRUE(sms_.SMSServerReady);
+  const auto opened = data::ConnectionString::Parse(sms_.service_opened_as);
+  EXPECT_EQ("True", opened.GetOr("Use Encryption for Data", ""));
+  EXPECT_EQ("False", opened.GetOr("Trust Server Certificate", ""));
+  EXPECT_EQ("sms.example", opened.GetOr("Host Name In Certificate", ""));
 }
 
 // Switching from SIM to INTERNET during a run keeps the SIM flag raised.

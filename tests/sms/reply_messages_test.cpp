@@ -57,6 +57,16 @@ std::string AgeingInterest(double balance, double rate, std::int32_t days, int l
 
 class ComposeTest : public SmsFixture {};
 
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : bytes) {
+    out += kDigits[static_cast<unsigned char>(c) >> 4];
+    out += kDigits[static_cast<unsigned char>(c) & 15];
+  }
+  return out;
+}
+
 // Due 2081/02/01, 03/01, 04/01 by 2081/04/25: 3,000 lent back against 2,990 repaid; the
 // 2081/04/01 installment is 10 short and 24 days late: penal 24 x 9,010 x 10% / 360.
 TEST_F(ComposeTest, ReportOfAPartlyRepaidLoan) {
@@ -179,6 +189,36 @@ TEST_F(ComposeTest, ReportCapitalisesAccentedLettersOfLegacyFontNames) {
   EXPECT_EQ("DEAR GDÒŸGF' (101)", Line(report, "DEAR"));
   date = AdDateOf("2081/04/25");
   EXPECT_EQ("Dear gdòÿgf'", Line(sms::ComposeLoanSMS(loans_, 101, date), "Dear"));
+}
+
+// Names decode strictly and the replies leave their composer clean: an overlong form is no
+// quote, backslash or NUL, and a NUL or escape in a name or the signature is left out.
+TEST_F(ComposeTest, RepliesOfHostileNamesAreClean) {
+  const struct {
+    std::string name;
+    const char* report;     // the report's first line
+    const char* statement;  // the statement's first line
+  } kCases[] = {
+      {"R\xC0\xA7M\xC1\x9C", "DEAR R\uFFFD\uFFFDM\uFFFD\uFFFD (101)",
+       "Dear R\uFFFD\uFFFDM\uFFFD\uFFFD"},
+      {"r\xC0\x80m", "DEAR R\uFFFD\uFFFDM (101)", "Dear r\uFFFD\uFFFDm"},
+      {std::string("Ra\0m\x1B[2J", 8), "DEAR RAM[2J (101)", "Dear Ram[2J"},
+      {"\xE0\xA4\xB0\xE0\xA4\xBE\xE0\xA4\xAE", "DEAR \u0930\u093E\u092E (101)",
+       "Dear \u0930\u093E\u092E"},
+  };
+  sms_.SMSSendBy = std::string("SAHA\0KARI\x07", 10);
+  AddLoan(101, "x", 2990, "2081/03/01", "2081/03/01");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::PrintToString(c.name));
+    // Stored as the bytes are: SqlText would leave a NUL out.
+    catalog_.Exec("Update Acc set Name=cast(x'" + Hex(c.name) + "' as text) where ACCODE=101");
+    std::string date = AdDateOf("2081/04/25");
+    const std::string report = sms::ComposeReportSMS(loans_, sms_, 101, date);
+    EXPECT_EQ(c.report, Line(report, "DEAR"));
+    EXPECT_EQ("\r\n-SAHAKARI", report.substr(report.size() - 11));
+    date = AdDateOf("2081/04/25");
+    EXPECT_EQ(c.statement, Line(sms::ComposeLoanSMS(loans_, 101, date), "Dear"));
+  }
 }
 
 TEST_F(ComposeTest, SignatureLine) {
