@@ -208,6 +208,22 @@ TestCatalog::TestCatalog(const fs::path& directory, std::string name, CatalogLev
 
 TestCatalog::~TestCatalog() = default;
 
+void TestCatalog::CopyTo(const fs::path& backup) {
+  connection_->Execute("PRAGMA wal_checkpoint(TRUNCATE)");
+  fs::copy_file(file(), backup, fs::copy_options::overwrite_existing);
+}
+
+void TestCatalog::PutBack(const fs::path& backup) {
+  connection_.reset();
+  const fs::path copy = fs::path(file()).concat(".restoring");
+  fs::copy_file(backup, copy, fs::copy_options::overwrite_existing);
+  std::error_code ec;
+  fs::remove(fs::path(file()).concat("-wal"), ec);
+  fs::remove(fs::path(file()).concat("-shm"), ec);
+  fs::rename(copy, file());
+  connection_ = data::OpenSqliteFile(file(), /*create=*/false);
+}
+
 std::string TestCatalog::ConnectionString() const {
   return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=;Initial Catalog=" +
          name_ + ";Data Source=" + directory_.string();

@@ -128,6 +128,14 @@ class TestCatalog {
   // Brings a kBeforeUpgrade catalog to kCurrent (see CatalogLevel).
   void AddUpgradeObjects();
 
+  // A backup put back: the file becomes a copy of `backup` (a new file under the same name,
+  // without write-ahead log), and the catalog's own connection is opened on it again. No other
+  // program may have the file open.
+  void PutBack(const std::filesystem::path& backup);
+
+  // A backup of the catalog as it stands: all its commits in the file `backup`.
+  void CopyTo(const std::filesystem::path& backup);
+
  private:
   std::filesystem::path directory_;
   std::string name_;
