@@ -7,6 +7,8 @@
 #include <cerrno>
 
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <system_error>
 
 #include "host/environment.h"
@@ -48,7 +50,14 @@ std::int64_t ProcessId() { return getpid(); }
 bool ProcessAlive(std::int64_t pid) {
   if (pid <= 0) return false;
   // Signal 0 tests only: EPERM means a process runs under another user.
-  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  if (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+  // A process that ended but was not yet reaped by its parent (a zombie) runs no more.
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return true;  // no /proc: as signal 0 said
+  const std::size_t name_end = line.rfind(')');
+  return name_end == std::string::npos || name_end + 2 >= line.size() ||
+         (line[name_end + 2] != 'Z' && line[name_end + 2] != 'X');
 }
 
 std::vector<std::filesystem::path> LogFolders(const std::filesystem::path&) { return {}; }

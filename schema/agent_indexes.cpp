@@ -128,6 +128,21 @@ bool HasIndexOn(data::Connection& connection, const std::string& table,
   return false;
 }
 
+namespace {
+
+// True when the index is there after all: another agent starting on the same catalog made it
+// while this one tried.
+bool AppearedMeanwhile(data::Connection& connection, const std::string& table,
+                       const std::vector<std::string>& columns) {
+  try {
+    return HasIndexOn(connection, table, columns);
+  } catch (const base::AgentError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 int CreateAgentIndexes(data::Connection& connection, std::ostream& log) {
   int created = 0;
   for (const AgentIndex& index : AgentIndexes()) {
@@ -145,6 +160,7 @@ int CreateAgentIndexes(data::Connection& connection, std::ostream& log) {
       connection.Execute(sql + ")");
       ++created;
     } catch (const base::AgentError& e) {
+      if (AppearedMeanwhile(connection, index.table, columns)) continue;
       log << "Index " << index.Name() << " on " << Described(index) << " not " << step << ": "
           << e.Report() << std::endl;
     } catch (const std::exception& e) {

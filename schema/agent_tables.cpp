@@ -1,5 +1,6 @@
 #include "schema/agent_tables.h"
 
+#include "base/agent_error.h"
 #include "schema/schema_probes.h"
 
 namespace schema {
@@ -9,10 +10,15 @@ namespace {
 void CreateTable(data::Connection& connection, const char* table, const char* create,
                  const char* index) {
   if (TableExists(connection, table)) return;
-  data::Transaction transaction(connection);
-  connection.Execute(create);
-  connection.Execute(index);
-  transaction.Commit();
+  try {
+    data::Transaction transaction(connection);
+    connection.Execute(create);
+    connection.Execute(index);
+    transaction.Commit();
+  } catch (const base::AgentError& e) {
+    // Another agent starting at the same moment made it first.
+    if (base::WaitingMends(e.number()) || !TableExists(connection, table)) throw;
+  }
 }
 
 }  // namespace

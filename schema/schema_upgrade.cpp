@@ -764,13 +764,15 @@ bool IsNarrower(data::Connection& connection, const std::string& table, const st
   return characters > 0 && characters < width;
 }
 
-void RunStep(UpgradeContext& context, const UpgradeStep& step) {
+// True when the step's probe finds its work still to do; `target` receives the connection
+// its statements go to.
+bool StepNeeded(UpgradeContext& context, const UpgradeStep& step, data::Connection** target) {
   data::Connection& main = *context.MainConnection;
-  data::Connection* target = &main;
+  *target = &main;
   switch (step.probe) {
     case Probe::kTable:
       if (TableExists(main, step.table)) {
-        return;
+        return false;
       }
       break;
     case Probe::kMasterTable:
@@ -778,18 +780,18 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
         throw base::AgentError(base::kConnectionFailed, "No place for the Master connection");
       }
       if (MasterTableExists(context.OpenMasterConnection, *context.MasterConnection, step.table)) {
-        return;
+        return false;
       }
-      target = context.MasterConnection->get();
+      *target = context.MasterConnection->get();
       break;
     case Probe::kColumn:
       if (ColumnExists(main, step.table, step.column)) {
-        return;
+        return false;
       }
       break;
     case Probe::kNarrowColumn:
       if (!IsNarrower(main, step.table, step.column, step.width)) {
-        return;
+        return false;
       }
       break;
     case Probe::kNullRows:
@@ -797,11 +799,14 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
                                   " Where " + step.column + " is null",
                               1)
               .rows.empty()) {
-        return;
+        return false;
       }
       break;
   }
+  return true;
+}
 
+void ExecuteStep(UpgradeContext& context, const UpgradeStep& step, data::Connection* target) {
   data::Transaction transaction(*target);
   PresentColumns present;
   for (const char* statement : step.statements) {
@@ -818,6 +823,18 @@ void RunStep(UpgradeContext& context, const UpgradeStep& step) {
       break;
   }
   transaction.Commit();
+}
+
+void RunStep(UpgradeContext& context, const UpgradeStep& step) {
+  data::Connection* target = nullptr;
+  if (!StepNeeded(context, step, &target)) return;
+  try {
+    ExecuteStep(context, step, target);
+  } catch (const base::AgentError& e) {
+    // Another agent starting on the same catalog (the application on several PCs) may have
+    // done the step meanwhile: its object is there now, and the step is done.
+    if (base::WaitingMends(e.number()) || StepNeeded(context, step, &target)) throw;
+  }
 }
 
 }  // namespace

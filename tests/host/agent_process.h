@@ -150,10 +150,29 @@ class AgentProcess {
     return AgentExit{status_, Read(out_file_), Read(err_file_)};
   }
 
+  // Stops the agent (SIGSTOP) and waits until it has stopped; Thaw lets it go on.
+  void Freeze() {
+    kill(pid_, SIGSTOP);
+    for (int i = 0; i < 1000 && !Stopped(); ++i) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  }
+  void Thaw() { kill(pid_, SIGCONT); }
+
   std::string Out() const { return Read(out_file_); }
   std::string Err() const { return Read(err_file_); }
 
  private:
+  // True when /proc says the process is stopped.
+  bool Stopped() const {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const std::size_t end = line.rfind(')');
+    if (end == std::string::npos || end + 2 >= line.size()) return true;  // gone
+    return line[end + 2] == 'T' || line[end + 2] == 't';
+  }
+
   bool Reap(bool block) {
     if (exited_) return true;
     int raw = 0;

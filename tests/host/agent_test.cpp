@@ -152,6 +152,30 @@ TEST_F(AgentTest, ShowsTheCatalogAndEndsCleanlyOnASignal) {
   }
 }
 
+// Two agents started at the same moment on a catalog of the older schema (the application
+// on two PCs switched on together): both upgrade steps race, neither ends on the other's
+// objects, one works and the other stands by.
+TEST_F(AgentTest, TwoAgentsStartingTogetherOnAnOldCatalogBothRun) {
+  program_.PointAt(catalog_);
+  const fs::path exe = program_.InstallExecutable();
+  const std::map<std::string, std::string> env = {{"DISPLAY", ""}, {"HOME", home_.string()}};
+  AgentProcess first(exe, env, dir_.path(), {}, "first");
+  AgentProcess second(exe, env, dir_.path(), {}, "second");
+  const auto running = [](AgentProcess& agent, const char* label) {
+    return agent.WaitFor([&] { return agent.Out().find(label) != std::string::npos; });
+  };
+  ASSERT_TRUE(running(first, ">> MavData2075")) << first.Err();
+  ASSERT_TRUE(running(second, ">> MavData2075")) << second.Err();
+  ASSERT_TRUE(first.WaitFor([&] {
+    return (first.Out() + second.Out()).find("(standby for ") != std::string::npos;
+  })) << first.Out() << second.Out();
+  for (AgentProcess* agent : {&first, &second}) {
+    const AgentExit exit = agent->Stop(SIGTERM);
+    EXPECT_EQ(0, exit.status);
+    EXPECT_EQ(std::string::npos, exit.err.find("Error ")) << exit.err;
+  }
+}
+
 TEST_F(AgentTest, RepairsTheBacklogOfTheYearInUseAcrossTicks) {
   Chart();
   YearInUse(3);

@@ -6,11 +6,11 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 
 #include "tests/sms/sim_agent_fixture.h"
+#include "tests/sms/worst_moment.h"
 #include "tests/support/gammu_smsd.h"
 #include "tools/catalog_generator.h"
 
@@ -27,52 +27,19 @@ class ExactlyOnceTest : public SimAgentFixture {
     exe_ = InstallAgent("program");
   }
 
-  // Stops `pid` and waits until it is stopped.
-  static void Freeze(pid_t pid) {
-    kill(pid, SIGSTOP);
-    for (int i = 0; i < 1000; ++i) {
-      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-      std::string line;
-      std::getline(stat, line);
-      const std::size_t end = line.rfind(')');
-      if (end == std::string::npos || end + 2 >= line.size()) return;
-      const char state = line[end + 2];
-      if (state == 'T' || state == 't') return;
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-  }
-
-  // The worst moment, found from outside: once a claim on request `sn` stands in the
-  // catalog, the agent is let run in steps of a fraction of a millisecond, stopped between
-  // them, until its message is in the outbox (its record there) while the request is not yet
-  // marked. The outbox's commit waits for the disk, and the agent stops right after it. It
-  // is then killed once `taken` says the gateway has the message. True when the kill came at
-  // the worst moment; otherwise the agent goes on.
+  // Kills the agent at the worst moment for request `sn` (see worst_moment.h), once `taken`
+  // says the gateway has the message. True when the kill came at that moment.
   bool KillAfterQueuingBeforeMarking(host_test::AgentProcess& agent, data::Connection& outbox,
                                      int sn, const std::function<bool()>& taken) {
     AddSimRequest(sn);
-    const std::string id = std::to_string(sn);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (Count("Select count(*) from MAV_Claim where RequestSN='" + id + "'") <= 0) {
-      if (std::chrono::steady_clock::now() > end) return false;
+    if (!FreezeAfterQueuingBeforeMarking(
+            agent, sn, [&](const std::string& sql) { return Count(sql); },
+            [&](const std::string& sql) { return Count(outbox, sql); })) {
+      return false;
     }
-    Freeze(agent.pid());
-    for (int step = 0; step < 2000; ++step) {
-      const bool queued =
-          Count(outbox, "Select count(*) from MAV_Sent where RequestSN='" + id + "'") == 1;
-      const bool pending = Count("Select count(*) from LoanSMS where Reply<>1 and SN=" + id) == 1;
-      if (queued && pending) {
-        EXPECT_TRUE(WaitUntil(taken, std::chrono::seconds(20)));
-        agent.Stop(SIGKILL);
-        return true;
-      }
-      if (!pending) break;
-      kill(agent.pid(), SIGCONT);
-      std::this_thread::sleep_for(std::chrono::microseconds(50));
-      Freeze(agent.pid());
-    }
-    kill(agent.pid(), SIGCONT);
-    return false;
+    EXPECT_TRUE(WaitUntil(taken, std::chrono::seconds(20)));
+    agent.Stop(SIGKILL);
+    return true;
   }
 
   // Kills at the worst moment until `wanted` of them, restarting the agent after each; then

@@ -1,0 +1,49 @@
+#ifndef MAV_TESTS_SMS_WORST_MOMENT_H_
+#define MAV_TESTS_SMS_WORST_MOMENT_H_
+
+// The worst moment to kill the agent, found from outside: its message queued in the outbox,
+// the request not yet marked.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "tests/host/agent_process.h"
+
+namespace sms_test {
+
+// A count on the catalog or the outbox (-1 while the file is busy).
+using CountOf = std::function<std::int64_t(const std::string& sql)>;
+
+// Once a claim on request `sn` stands in the catalog, lets the agent run in steps of a
+// fraction of a millisecond, frozen between them, until the outbox holds the record of the
+// request's message while the request is still pending: then it stays frozen and this
+// returns true. The outbox's commit waits for the disk, and the agent stops right after it.
+// False (the agent running again) when the request was marked first, or no claim came
+// within 20 s.
+inline bool FreezeAfterQueuingBeforeMarking(host_test::AgentProcess& agent, int sn,
+                                            const CountOf& catalog, const CountOf& outbox) {
+  const std::string id = std::to_string(sn);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (catalog("Select count(*) from MAV_Claim where RequestSN='" + id + "'") <= 0) {
+    if (std::chrono::steady_clock::now() > end) return false;
+  }
+  agent.Freeze();
+  for (int step = 0; step < 2000; ++step) {
+    const bool queued = outbox("Select count(*) from MAV_Sent where RequestSN='" + id + "'") == 1;
+    const bool pending = catalog("Select count(*) from LoanSMS where Reply<>1 and SN=" + id) == 1;
+    if (queued && pending) return true;
+    if (!pending) break;
+    agent.Thaw();
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    agent.Freeze();
+  }
+  agent.Thaw();
+  return false;
+}
+
+}  // namespace sms_test
+
+#endif  // MAV_TESTS_SMS_WORST_MOMENT_H_
