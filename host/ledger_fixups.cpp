@@ -1,5 +1,6 @@
 #include "host/ledger_fixups.h"
 
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -44,26 +45,43 @@ std::string DepositEntryGroups(std::int32_t fyear) {
          "Master.VOUCHER_NO,Master.Date Order by Master.VOUCHER_NO,Master.Date";
 }
 
-// Works a batch: `query` reads the groups of a new one, `repair` handles one group.
+// The batch done or abandoned; what the passes found nothing under stays.
+void EndBatch(FixupBatch& batch) {
+  batch.open = false;
+  batch.Fyear = 0;
+  batch.groups.Close();
+}
+
+// Works a batch: `query` reads the groups of a new one, `repair` handles one group; `quiet`
+// is what the pass last found nothing under (null: not remembered).
 template <typename Query, typename Repair>
 bool WorkBatch(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
-               const std::function<bool()>& out_of_time, Query query, Repair repair) {
+               std::optional<QuietPass>* quiet, const std::function<bool()>& out_of_time,
+               Query query, Repair repair) {
   try {
     if (!batch.open) {
       if (out_of_time && out_of_time()) return false;
+      // Taken before the query: a change committed after it gives another version.
+      std::optional<std::string> version;
+      if (quiet != nullptr) version = main.DataVersion();
+      if (version && *quiet && (*quiet)->version == *version && (*quiet)->Fyear == CurFyear) {
+        return true;
+      }
+      if (quiet != nullptr) quiet->reset();
       batch.Fyear = CurFyear;
       batch.groups.Open(main, query(CurFyear));
       batch.open = true;
+      if (version && batch.groups.Eof()) *quiet = QuietPass{*version, CurFyear};
     }
     for (; !batch.groups.Eof(); batch.groups.MoveNext()) {
       if (out_of_time && out_of_time()) return false;
       repair(batch.groups, batch.Fyear);
     }
   } catch (...) {
-    batch = FixupBatch();
+    EndBatch(batch);
     throw;
   }
-  batch = FixupBatch();
+  EndBatch(batch);
   return true;
 }
 
@@ -86,21 +104,21 @@ void RepairDepositEntry(data::Connection& main, const data::RecordSet& rs, std::
 bool FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
                            const std::function<bool()>& out_of_time) {
   return WorkBatch(
-      main, CurFyear, batch, out_of_time, LoanRepaymentGroups,
+      main, CurFyear, batch, &batch.quiet_loan_repayment, out_of_time, LoanRepaymentGroups,
       [&](const data::RecordSet& rs, std::int32_t fyear) { RepairLoanRepayment(main, rs, fyear); });
 }
 
 bool FixDepositEntryDates(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
                           const std::function<bool()>& out_of_time) {
   return WorkBatch(
-      main, CurFyear, batch, out_of_time, DepositEntryGroups,
+      main, CurFyear, batch, &batch.quiet_deposit_entry, out_of_time, DepositEntryGroups,
       [&](const data::RecordSet& rs, std::int32_t fyear) { RepairDepositEntry(main, rs, fyear); });
 }
 
 int FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear) {
   int repaired = 0;
   FixupBatch batch;
-  WorkBatch(main, CurFyear, batch, nullptr, LoanRepaymentGroups,
+  WorkBatch(main, CurFyear, batch, nullptr, nullptr, LoanRepaymentGroups,
             [&](const data::RecordSet& rs, std::int32_t fyear) {
               RepairLoanRepayment(main, rs, fyear);
               ++repaired;
@@ -111,7 +129,7 @@ int FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear) {
 int FixDepositEntryDates(data::Connection& main, std::int32_t CurFyear) {
   int repaired = 0;
   FixupBatch batch;
-  WorkBatch(main, CurFyear, batch, nullptr, DepositEntryGroups,
+  WorkBatch(main, CurFyear, batch, nullptr, nullptr, DepositEntryGroups,
             [&](const data::RecordSet& rs, std::int32_t fyear) {
               RepairDepositEntry(main, rs, fyear);
               ++repaired;
