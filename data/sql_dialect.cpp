@@ -400,8 +400,12 @@ class Rewriter {
   // value for every row: the column's affinity and collation apply to each comparison alike,
   // and a Null gives Null either way. Only where the column is the whole left operand and
   // the number the whole right one: a condition of a Where, On, Having or When, or a
-  // parenthesised one.
+  // parenthesised one. Not in a statement with Between, whose And could be taken for the
+  // one before the column.
   void RewriteNotEqual() {
+    for (std::size_t p = 0; p < st_.size(); ++p) {
+      if (IsWord(p, "between")) return;
+    }
     for (std::size_t p = 1; p + 1 < st_.size(); ++p) {
       if (!IsPunct(p, "<>") && !IsPunct(p, "!=")) continue;
       if (IsPunct(p - 1, ")") || !IsName(p - 1) || KindAt(p + 1) != Kind::kNumber) continue;

@@ -177,6 +177,7 @@ TEST_F(SqlDialect, NotEqualToANumberIsTwoRangesOfTheSameRows) {
       {"Select * from T Where x<>-1", nullptr},
       {"Select x<>1 from T", nullptr},
       {"Select * from T Where 'x<>1'=x", nullptr},
+      {"Select * from T Where a between 1 and x<>2", nullptr},
   };
   for (const auto& c : kTexts) {
     SCOPED_TRACE(c.sql);
