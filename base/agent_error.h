@@ -12,20 +12,22 @@ enum ErrorNumber : int {
   kOverflow = 6,             // a value does not fit its fixed-width integer type
   kSubscriptOutOfRange = 9,  // a table index (BS year or month) outside its range
   kDivisionByZero = 11,
-  kTypeMismatch = 13,        // text that is not a number or not a date
-  kInvalidUseOfNull = 94,    // a Null where a value is required
-  kFileNotFound = 53,        // a file the agent must open is missing
-  kMissingDate = 1001,       // a day count asked of "" or "0000/00/00"
-  kDatabaseError = 3000,     // generic database failure (no native number known)
-  kConnectionFailed = 3001,  // a provider, file, server or catalog that cannot be opened
-  kConnectionLost = 3002,    // an open connection that no longer reaches its database
-  kDatabaseBusy = 3003,      // another program holds a lock the statement waited for in vain,
-                             // or the server is too busy (a deadlock victim): try again later
-  kLoginRejected = 3004,     // the server refused the login (user or password)
-  kNotConfigured = 3005,     // the settings name no catalog (no active Settings row)
-  kWorkLost = 3006,          // another agent on the same catalog took this agent's work over
-  kFieldNotFound = 3265,     // a record set has no field of that name or position
-  kNoCurrentRecord = 3021,   // a field read at the end or the beginning of a record set
+  kTypeMismatch = 13,           // text that is not a number or not a date
+  kInvalidUseOfNull = 94,       // a Null where a value is required
+  kFileNotFound = 53,           // a file the agent must open is missing
+  kMissingDate = 1001,          // a day count asked of "" or "0000/00/00"
+  kDatabaseError = 3000,        // generic database failure (no native number known)
+  kConnectionFailed = 3001,     // a provider, file, server or catalog that cannot be opened
+  kConnectionLost = 3002,       // an open connection that no longer reaches its database
+  kDatabaseBusy = 3003,         // another program holds a lock the statement waited for in
+                                // vain, or the server is too busy (a deadlock victim)
+  kLoginRejected = 3004,        // the server refused the login (user or password, catalog)
+  kNotConfigured = 3005,        // the settings name no catalog (no active Settings row)
+  kWorkLost = 3006,             // another agent on the same catalog took this agent's work
+  kFieldNotFound = 3265,        // a record set has no field of that name or position
+  kNoCurrentRecord = 3021,      // a field read at the end or the beginning of a record set
+  kOperationNotAllowed = 3219,  // a move a record set's cursor does not offer (backward on
+                                // a forward-only set)
 };
 
 // True for the failures of a connection rather than of one statement: the database cannot

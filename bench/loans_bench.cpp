@@ -46,6 +46,10 @@ class CountingConnection : public data::Connection {
     ++statements;
     return inner_->QueryFirstRows(sql, max_rows);
   }
+  std::unique_ptr<data::Cursor> OpenCursor(const std::string& sql) override {
+    ++statements;
+    return inner_->OpenCursor(sql);
+  }
   void BeginTransaction() override { inner_->BeginTransaction(); }
   void Commit() override { inner_->Commit(); }
   void Rollback() override { inner_->Rollback(); }

@@ -38,10 +38,15 @@ class CountingConnection : public data::Connection {
     ++statements;
     return inner_.Query(sql);
   }
-  // Record sets read through here; forwarding keeps the driver's early stop.
+  // Record sets read through here; forwarding keeps the driver's early stop and its
+  // forward-only cursors.
   data::QueryResult QueryFirstRows(const std::string& sql, std::int64_t max_rows) override {
     ++statements;
     return inner_.QueryFirstRows(sql, max_rows);
+  }
+  std::unique_ptr<data::Cursor> OpenCursor(const std::string& sql) override {
+    ++statements;
+    return inner_.OpenCursor(sql);
   }
   void BeginTransaction() override { inner_.BeginTransaction(); }
   void Commit() override { inner_.Commit(); }

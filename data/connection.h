@@ -1,8 +1,10 @@
 #ifndef MAV_DATA_CONNECTION_H_
 #define MAV_DATA_CONNECTION_H_
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,31 @@ struct QueryResult {
   std::vector<std::string> columns;
   std::vector<std::vector<Value>> rows;
 };
+
+// The rows of a query, read one at a time and forward only, as a server-side cursor reads
+// them: a long result is never held whole. While rows are left to read, a cursor may hold
+// resources of its connection (on an embedded catalog a read snapshot, which keeps the
+// write-ahead log from being folded back into the file), so it is read and let go within one
+// unit of work. A cursor whose connection was closed fails its next read with
+// kConnectionLost.
+class Cursor {
+ public:
+  virtual ~Cursor() = default;
+
+  // The result's column names, in order.
+  const std::vector<std::string>& columns() const { return columns_; }
+
+  // Reads the next row into `row` (its values replaced). False past the last row, after
+  // which the cursor holds nothing of its connection. Throws AgentError as a query does.
+  virtual bool Next(std::vector<Value>& row) = 0;
+
+ protected:
+  std::vector<std::string> columns_;
+};
+
+// How long after a commit a connection's DataVersion may still give the token of before it:
+// 0 for embedded catalogs, at most this for servers that the agent can only poll.
+inline constexpr std::chrono::seconds kDataVersionLag{1};
 
 // Which SQL a connection speaks. The agent's SQL texts are SQL Server's; connections of
 // another dialect rewrite them before they run (see sql_dialect.h).
@@ -38,6 +65,10 @@ class Connection {
   // through at once.
   virtual std::int64_t ExecuteDurably(const std::string& sql) { return Execute(sql); }
 
+  // Execute, for writes to the agent's own bookkeeping (the lease of several agents), which
+  // no query whose result a caller keeps depends on: they are no change for DataVersion.
+  virtual std::int64_t ExecuteUncounted(const std::string& sql) { return Execute(sql); }
+
   // Runs a query and reads its whole result.
   virtual QueryResult Query(const std::string& sql) = 0;
 
@@ -50,6 +81,18 @@ class Connection {
     }
     return result;
   }
+
+  // Runs a query whose rows are read one at a time (see Cursor). This default reads the
+  // whole result first; a driver that can hand rows out as it reads them does so.
+  virtual std::unique_ptr<Cursor> OpenCursor(const std::string& sql);
+
+  // A token for the state of the whole database's data, for callers that keep what a query
+  // found until the data changes. Once a change of any row is committed, whoever made it
+  // (this connection, another connection of this program, another program), the token
+  // differs from the one returned before the change, within kDataVersionLag of the commit
+  // at the latest; a new token does not always mean a change. std::nullopt when the driver
+  // cannot tell: every call then counts as a change.
+  virtual std::optional<std::string> DataVersion() { return std::nullopt; }
 
   // All-or-nothing groups of statements (used by the schema upgrade).
   virtual void BeginTransaction() = 0;

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -252,6 +253,60 @@ class OdbcConnection : public Connection {
     return result;
   }
 
+  QueryResult QueryFirstRows(const std::string& sql, std::int64_t max_rows) override {
+    // The driver is asked to stop after max_rows (SQL Server then sends no more), and the
+    // rows are read only that far, whatever the driver makes of the request.
+    max_rows_ = max_rows > 0 ? max_rows : 0;
+    QueryResult result;
+    try {
+      Run(sql, &result);
+    } catch (...) {
+      max_rows_ = 0;
+      throw;
+    }
+    max_rows_ = 0;
+    return result;
+  }
+
+  std::optional<std::string> DataVersion() override {
+    // SQL Server counts, per index of the database (a heap is index 0), the statements that
+    // changed it. The count moves while the statement runs, before its commit, and a reader
+    // whose isolation passes uncommitted rows (read committed snapshot) would miss them under
+    // the new count; so while a transaction that has written to the database is open, every
+    // call gives a new version. The counts are read first: a transaction counted after
+    // them is either still open when the open ones are read, or committed before the caller
+    // reads, or counted by the next call. Both views take VIEW SERVER STATE; without it, and
+    // for other ODBC sources, the version is the clock's second (kDataVersionLag).
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    if (dialect_ == Dialect::kSqlServer && usage_counts_) {
+      try {
+        QueryResult counts;
+        // The agent's own tables (MAV_Lease, MAV_Claim) are left out: their writes are
+        // bookkeeping (see ExecuteUncounted), and a claim goes with a reply's own writes.
+        Run("Select count_big(*),sum(user_updates) from sys.dm_db_index_usage_stats Where "
+            "database_id=db_id() and object_name(object_id) not like 'MAV[_]%'",
+            &counts);
+        QueryResult writing;
+        Run("Select count_big(*) from sys.dm_tran_database_transactions Where "
+            "database_id=db_id() and database_transaction_log_record_count>0",
+            &writing);
+        if (counts.rows.size() == 1 && counts.rows[0].size() == 2 && writing.rows.size() == 1 &&
+            !writing.rows[0].empty()) {
+          std::string version = "u" + counts.rows[0][0].AsText() + ":" + counts.rows[0][1].AsText();
+          if (writing.rows[0][0].AsText() != "0") {
+            version += "#" + std::to_string(++unsettled_);
+          }
+          return version;
+        }
+      } catch (const base::AgentError& e) {
+        if (base::IsConnectionError(e.number())) throw;
+      }
+      usage_counts_ = false;  // not for this login: the clock alone from now on
+    }
+    return "t" + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(now).count() /
+                                kDataVersionLag.count());
+  }
+
   void BeginTransaction() override {
     if (in_transaction_) {
       throw base::AgentError(base::kDatabaseError,
@@ -346,6 +401,12 @@ class OdbcConnection : public Connection {
     SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
                    // NOLINTNEXTLINE(performance-no-int-to-ptr)
                    reinterpret_cast<SQLPOINTER>(kStatementTimeoutSeconds), 0);
+    if (max_rows_ > 0) {
+      // Best effort: a driver that refuses it still stops being read at the limit.
+      SQLSetStmtAttr(stmt.get(), SQL_ATTR_MAX_ROWS,
+                     // NOLINTNEXTLINE(performance-no-int-to-ptr)
+                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(max_rows_)), 0);
+    }
 
     SQLRETURN rc = SQL_ERROR;
     if (wide()) {
@@ -369,6 +430,7 @@ class OdbcConnection : public Connection {
       if (columns > 0) {
         if (result != nullptr && result->columns.empty()) {
           ReadResult(stmt.get(), columns, *result, context);
+          if (max_rows_ > 0) SQLCloseCursor(stmt.get());  // the rows past the limit go unread
         } else {
           SQLCloseCursor(stmt.get());
         }
@@ -410,6 +472,7 @@ class OdbcConnection : public Connection {
       if (!Succeeded(rc)) FailOn(SQL_HANDLE_STMT, stmt, "", context);
     }
     for (;;) {
+      if (max_rows_ > 0 && static_cast<std::int64_t>(result.rows.size()) >= max_rows_) break;
       const SQLRETURN rc = SQLFetch(stmt);
       if (rc == SQL_NO_DATA) break;
       if (!Succeeded(rc)) FailOn(SQL_HANDLE_STMT, stmt, "", context);
@@ -550,6 +613,9 @@ class OdbcConnection : public Connection {
   bool national_texts_;  // texts outside ASCII are spliced N'...' (SQL Server only)
   std::string description_;
   bool in_transaction_ = false;
+  std::int64_t max_rows_ = 0;    // rows a query reads at most; 0: all
+  bool usage_counts_ = true;     // DataVersion may read the index usage counts
+  std::uint64_t unsettled_ = 0;  // versions given while a writing transaction was open
 };
 
 constexpr const char* kFreeTds = "FreeTDS";

@@ -1,6 +1,7 @@
 #include "data/reconnecting_connection.h"
 
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "base/agent_error.h"
@@ -16,6 +17,7 @@ ReconnectingConnection::ReconnectingConnection(std::unique_ptr<Connection> conne
   if (connection_) {
     dialect_ = connection_->dialect();
     description_ = connection_->Describe();
+    opened_ = 1;
   }
 }
 
@@ -38,6 +40,7 @@ Connection& ReconnectingConnection::Current() {
     lost_reason_ = e.what();
     throw base::AgentError(base::kConnectionLost, "Not connected: " + lost_reason_);
   }
+  ++opened_;
   dialect_ = connection_->dialect();
   description_ = connection_->Describe();
   if (retry_.failures() > 0 || !lost_reason_.empty()) {
@@ -85,12 +88,53 @@ std::int64_t ReconnectingConnection::ExecuteDurably(const std::string& sql) {
   return Use([&](Connection& c) { return c.ExecuteDurably(sql); });
 }
 
+std::int64_t ReconnectingConnection::ExecuteUncounted(const std::string& sql) {
+  return Use([&](Connection& c) { return c.ExecuteUncounted(sql); });
+}
+
 QueryResult ReconnectingConnection::Query(const std::string& sql) {
   return Use([&](Connection& c) { return c.Query(sql); });
 }
 
 QueryResult ReconnectingConnection::QueryFirstRows(const std::string& sql, std::int64_t max_rows) {
   return Use([&](Connection& c) { return c.QueryFirstRows(sql, max_rows); });
+}
+
+// A cursor of the connection that was open when it was opened: a connection error while it
+// reads ends that connection, unless it was replaced meanwhile.
+class ReconnectingConnection::WatchedCursor : public Cursor {
+ public:
+  WatchedCursor(ReconnectingConnection& owner, std::unique_ptr<Cursor> inner)
+      : owner_(owner), inner_(std::move(inner)), opened_(owner.opened_) {
+    columns_ = inner_->columns();
+  }
+
+  bool Next(std::vector<Value>& row) override {
+    try {
+      return inner_->Next(row);
+    } catch (const base::AgentError& e) {
+      if (base::IsConnectionError(e.number()) && owner_.connection_ && owner_.opened_ == opened_) {
+        owner_.Lose(e.Report());
+      }
+      throw;
+    }
+  }
+
+ private:
+  ReconnectingConnection& owner_;
+  std::unique_ptr<Cursor> inner_;
+  std::uint64_t opened_;  // the owner's connection the cursor reads from
+};
+
+std::unique_ptr<Cursor> ReconnectingConnection::OpenCursor(const std::string& sql) {
+  std::unique_ptr<Cursor> inner = Use([&](Connection& c) { return c.OpenCursor(sql); });
+  return std::make_unique<WatchedCursor>(*this, std::move(inner));
+}
+
+std::optional<std::string> ReconnectingConnection::DataVersion() {
+  const std::optional<std::string> version = Use([&](Connection& c) { return c.DataVersion(); });
+  if (!version) return std::nullopt;
+  return std::to_string(opened_) + "/" + *version;
 }
 
 void ReconnectingConnection::BeginTransaction() {

@@ -36,8 +36,14 @@ class ReconnectingConnection : public Connection {
 
   std::int64_t Execute(const std::string& sql) override;
   std::int64_t ExecuteDurably(const std::string& sql) override;
+  std::int64_t ExecuteUncounted(const std::string& sql) override;
   QueryResult Query(const std::string& sql) override;
   QueryResult QueryFirstRows(const std::string& sql, std::int64_t max_rows) override;
+  // A connection error while the cursor reads counts as a loss, as for any statement.
+  std::unique_ptr<Cursor> OpenCursor(const std::string& sql) override;
+  // The open connection's version, marked with the number of times it was opened: a
+  // connection opened again starts a new series.
+  std::optional<std::string> DataVersion() override;
   void BeginTransaction() override;
   void Commit() override;
   void Rollback() override;
@@ -52,6 +58,8 @@ class ReconnectingConnection : public Connection {
   bool connected() const { return connection_ != nullptr; }
 
  private:
+  class WatchedCursor;
+
   Connection& Current();
   void Lose(const std::string& reason);
   template <typename Call>
@@ -68,6 +76,7 @@ class ReconnectingConnection : public Connection {
   std::string lost_reason_;  // the error that ended the connection, for the calls after it
   bool transaction_open_ = false;
   bool transaction_lost_ = false;  // a transaction was open when the connection went
+  std::uint64_t opened_ = 0;       // connections opened so far, the first one included
 };
 
 }  // namespace data

@@ -6,13 +6,41 @@
 
 namespace data {
 
-void RecordSet::Open(Connection& connection, const std::string& sql, CursorType, LockType) {
-  QueryResult result = connection.QueryFirstRows(sql, max_records_);
-  names_ = std::move(result.columns);
-  rows_ = std::move(result.rows);
+void RecordSet::Open(Connection& connection, const std::string& sql, CursorType cursor, LockType) {
+  Close();
   types_.clear();
   current_ = 0;
+  if (location_ == CursorLocation::kServer && cursor == CursorType::kForwardOnly) {
+    cursor_ = connection.OpenCursor(sql);
+    forward_only_ = true;
+    names_ = cursor_->columns();
+    fetched_ = 0;
+    Fetch();
+  } else {
+    forward_only_ = false;
+    QueryResult result = connection.QueryFirstRows(sql, max_records_);
+    names_ = std::move(result.columns);
+    rows_ = std::move(result.rows);
+  }
   open_ = true;
+}
+
+void RecordSet::Fetch() {
+  rows_.resize(1);
+  if (cursor_ && (max_records_ <= 0 || fetched_ < max_records_)) {
+    try {
+      if (cursor_->Next(rows_[0])) {
+        ++fetched_;
+        return;
+      }
+    } catch (...) {
+      cursor_.reset();
+      rows_.clear();
+      throw;
+    }
+  }
+  cursor_.reset();  // past the last row: the connection's cursor is let go at once
+  rows_.clear();
 }
 
 void RecordSet::AppendField(const std::string& name, FieldType type) {
@@ -23,6 +51,8 @@ void RecordSet::AppendField(const std::string& name, FieldType type) {
 }
 
 void RecordSet::Open() {
+  forward_only_ = false;
+  cursor_.reset();
   rows_.clear();
   current_ = 0;
   open_ = true;
@@ -72,6 +102,7 @@ void RecordSet::Update() {}
 
 void RecordSet::Close() {
   open_ = false;
+  cursor_.reset();
   rows_.clear();
   current_ = 0;
 }
@@ -80,17 +111,36 @@ bool RecordSet::Eof() const {
   return rows_.empty() || current_ >= static_cast<std::int64_t>(rows_.size());
 }
 
-bool RecordSet::Bof() const { return rows_.empty() || current_ < 0; }
+// A forward-only set is never before its first row, but an empty one is at both ends.
+bool RecordSet::Bof() const {
+  return forward_only_ ? fetched_ == 0 : rows_.empty() || current_ < 0;
+}
 
-std::int64_t RecordSet::RecordCount() const { return static_cast<std::int64_t>(rows_.size()); }
+std::int64_t RecordSet::RecordCount() const {
+  if (forward_only_) return -1;
+  return static_cast<std::int64_t>(rows_.size());
+}
 
 void RecordSet::MoveNext() {
   if (Eof())
     throw base::AgentError(base::kNoCurrentRecord, "Either BOF or EOF is True: cannot move next");
+  if (forward_only_) {
+    Fetch();
+    return;
+  }
   ++current_;
 }
 
+void RecordSet::CheckBackward(const char* move) const {
+  if (forward_only_) {
+    throw base::AgentError(base::kOperationNotAllowed,
+                           std::string("Rowset does not support fetching backward: cannot ") +
+                               move + " on a forward-only set");
+  }
+}
+
 void RecordSet::MovePrevious() {
+  CheckBackward("move previous");
   if (Bof()) {
     throw base::AgentError(base::kNoCurrentRecord,
                            "Either BOF or EOF is True: cannot move previous");
@@ -98,9 +148,13 @@ void RecordSet::MovePrevious() {
   --current_;
 }
 
-void RecordSet::MoveFirst() { current_ = 0; }
+void RecordSet::MoveFirst() {
+  CheckBackward("move first");
+  current_ = 0;
+}
 
 void RecordSet::MoveLast() {
+  CheckBackward("move last");
   current_ = rows_.empty() ? 0 : static_cast<std::int64_t>(rows_.size()) - 1;
 }
 

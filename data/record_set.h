@@ -2,6 +2,7 @@
 #define MAV_DATA_RECORD_SET_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,11 +12,19 @@
 
 namespace data {
 
-// Cursor and lock types, with the numbers of the system's record sets. The result of a
-// query is read whole when it is opened (a client-side snapshot), so every combination
-// behaves the same: record count known, moves in both directions, later updates unseen.
+// Cursor and lock types, with the numbers of the system's record sets. With a client-side
+// cursor (the default) the result of a query is read whole when it is opened, a snapshot,
+// so every combination behaves the same: record count known, moves in both directions,
+// later updates unseen.
 enum class CursorType : int { kForwardOnly = 0, kKeyset = 1, kDynamic = 2, kStatic = 3 };
 enum class LockType : int { kReadOnly = 1, kPessimistic = 2, kOptimistic = 3 };
+
+// Where a query's rows are kept, with the system's numbers. kClient: read whole at Open.
+// kServer with a forward-only cursor: read one at a time as the set moves (Connection's
+// Cursor), so a long result is never held whole; RecordCount is then -1 (not known) and the
+// set only moves forward. Such a set holds its connection's cursor until it has passed its
+// last row or is closed, so it is read within one unit of work and never kept across ticks.
+enum class CursorLocation : int { kServer = 2, kClient = 3 };
 
 // Field types of in-memory record sets.
 enum class FieldType : int { kDouble = 5, kText = 8, kBigInt = 20 };
@@ -34,7 +43,11 @@ class RecordSet {
   // the first rows are looked at.
   void SetMaxRecords(std::int64_t max_records) { max_records_ = max_records; }
 
-  // Opens a query on `connection` and reads its whole result (see SetMaxRecords).
+  // Where the rows of the next Open are kept (kClient unless set).
+  void SetCursorLocation(CursorLocation location) { location_ = location; }
+
+  // Opens a query on `connection`: reads its whole result (see SetMaxRecords), or with a
+  // server-side forward-only cursor only its first row.
   void Open(Connection& connection, const std::string& sql,
             CursorType cursor = CursorType::kForwardOnly, LockType lock = LockType::kReadOnly);
 
@@ -51,8 +64,9 @@ class RecordSet {
 
   bool Eof() const;
   bool Bof() const;
-  std::int64_t RecordCount() const;
+  std::int64_t RecordCount() const;  // -1 when not known (server-side, forward-only)
   void MoveNext();
+  // These throw kOperationNotAllowed on a server-side forward-only set.
   void MovePrevious();
   void MoveFirst();
   void MoveLast();
@@ -65,9 +79,16 @@ class RecordSet {
  private:
   int FieldIndex(std::string_view name) const;
   void CheckCurrent() const;
+  void CheckBackward(const char* move) const;
+  void Fetch();  // the cursor's next row, or past the last one
 
   bool open_ = false;
   std::int64_t max_records_ = 0;
+  CursorLocation location_ = CursorLocation::kClient;
+  // A server-side forward-only set: rows_ holds the current row alone (none past the last).
+  bool forward_only_ = false;
+  std::unique_ptr<Cursor> cursor_;  // while rows are left to read
+  std::int64_t fetched_ = 0;        // rows read from cursor_ so far
   std::vector<std::string> names_;
   std::vector<FieldType> types_;  // in-memory sets only
   std::vector<std::vector<Value>> rows_;

@@ -272,6 +272,7 @@ class Rewriter {
     if (n == 0) return Render(raw_begin, raw_end);
 
     // Order matters where two rewrites add text after the same token: the innermost first.
+    RewriteNotEqual();
     RewriteLeft();
     RewriteConcatenation();
     RewriteBooleanComparisons();
@@ -392,6 +393,42 @@ class Rewriter {
   }
 
   // --- The rewrites. ---
+
+  // column<>number -> (column<number or column>number): SQLite serves no index for <>, so
+  // a queue of pending rows ("Reply<>1") would be read whole, answered rows and all, while
+  // each of the two ranges is a search of an index on the column. The two are the same
+  // value for every row: the column's affinity and collation apply to each comparison alike,
+  // and a Null gives Null either way. Only where the column is the whole left operand and
+  // the number the whole right one: a condition of a Where, On, Having or When, or a
+  // parenthesised one. Not in a statement with Between, whose And could be taken for the
+  // one before the column.
+  void RewriteNotEqual() {
+    for (std::size_t p = 0; p < st_.size(); ++p) {
+      if (IsWord(p, "between")) return;
+    }
+    for (std::size_t p = 1; p + 1 < st_.size(); ++p) {
+      if (!IsPunct(p, "<>") && !IsPunct(p, "!=")) continue;
+      if (IsPunct(p - 1, ")") || !IsName(p - 1) || KindAt(p + 1) != Kind::kNumber) continue;
+      const std::size_t s = PrimaryStart(p - 1);
+      if (s == kNone) continue;
+      const bool starts = s == 0 || IsPunct(s - 1, "(") || IsWord(s - 1, "where") ||
+                          IsWord(s - 1, "and") || IsWord(s - 1, "or") || IsWord(s - 1, "not") ||
+                          IsWord(s - 1, "on") || IsWord(s - 1, "having") || IsWord(s - 1, "when");
+      const std::size_t after = p + 2;
+      const bool ends = after == st_.size() || IsPunct(after, ")") || IsPunct(after, ",") ||
+                        IsWord(after, "and") || IsWord(after, "or") || IsWord(after, "order") ||
+                        IsWord(after, "group") || IsWord(after, "having") ||
+                        IsWord(after, "then") || IsWord(after, "union") ||
+                        IsWord(after, "except") || IsWord(after, "intersect");
+      if (!starts || !ends) continue;
+      std::string column;
+      for (std::size_t q = s; q < p; ++q) column += TextAt(q);
+      const std::string number(TextAt(p + 1));
+      PieceAt(s).before.insert(0, "(");
+      PieceAt(p).text = "<";
+      PieceAt(p + 1).after += " or " + column + ">" + number + ")";
+    }
+  }
 
   // left(s, n) -> substr(s, 1, n): LEFT is a keyword in SQLite, so no function can carry
   // that name. A function's result has no collation; the text compares as the column would.
@@ -864,7 +901,8 @@ std::string RewriteForSqlite(std::string_view sql) {
   // Most statements hold none of the constructs; every construct needs one of these
   // texts somewhere (in any case), so without them the statement runs as it is.
   static constexpr std::string_view kMarks[] = {
-      "+", "top", "alter", "create", "information_schema", "true", "false", "left", "n'"};
+      "+",    "top",   "alter", "create", "<>", "!=", "information_schema",
+      "true", "false", "left",  "n'"};
   // A mark that begins with a letter counts only where a word may begin: "n'" ends 'Loan'
   // too, but only a word "N" makes N'text'.
   std::string lower(sql);

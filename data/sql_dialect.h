@@ -33,6 +33,9 @@ namespace data {
 //   SQLite keywords (Limit) are quoted, and text columns (char, varchar, nchar, nvarchar,
 //   text, ntext) get COLLATE NOCASE unless they name a collation, so that '=', GROUP BY and
 //   ORDER BY compare them as SQL Server's default collation does.
+// - column<>number (or !=) -> (column<number or column>number), where the column is the whole
+//   left operand and the number the whole right one, so that an index on the column serves
+//   it; the value is the same for every row, Null included.
 // - N'text' -> 'text'.
 // Never fails: a text it cannot read (an unterminated literal, unpaired parentheses) is
 // passed on as far as it is not understood, for SQLite to report.

@@ -18,6 +18,10 @@
 // ran out). WAL needs every user of the file on the same machine (it uses shared memory),
 // which holds for a catalog folder on the local disk; the mode is stored in the file, so the
 // other programs use it too.
+//
+// Cursors (OpenCursor) step their statement as rows are asked for. An unfinished statement
+// keeps its read snapshot, so a cursor is meant to be read and let go within one unit of
+// work; the connection finalizes the statements of the cursors still open when it closes.
 
 #include <sqlite3.h>
 
@@ -105,12 +109,15 @@ Value ColumnValue(sqlite3_stmt* stmt, int column) {
   }
 }
 
+class SqliteCursor;
+
 class SqliteConnection : public Connection {
  public:
   // `lazy_sync`: the file is in WAL mode with synchronous=NORMAL (see OpenSqliteFile).
   SqliteConnection(sqlite3* db, std::filesystem::path file, bool lazy_sync)
       : db_(db), file_(std::move(file)), identity_(IdentifyFile(file_)), lazy_sync_(lazy_sync) {}
   ~SqliteConnection() override {
+    DetachCursors();
     cache_.clear();  // statements are finalized before their connection closes
     recent_.clear();
     // A file replaced under a connection in WAL mode leaves that connection's log behind
@@ -165,6 +172,31 @@ class SqliteConnection : public Connection {
     return result;
   }
 
+  std::unique_ptr<Cursor> OpenCursor(const std::string& sql) override;
+
+  std::optional<std::string> DataVersion() override {
+    // data_version moves when another connection commits (in this process or another), never
+    // for this connection's own commits, which the count of rows it changed tells instead;
+    // schema_version moves with every change of the schema, whoever made it.
+    QueryResult result;
+    Run("SELECT data_version, schema_version FROM pragma_data_version, pragma_schema_version",
+        &result);
+    if (result.rows.size() != 1 || result.rows[0].size() != 2) return std::nullopt;
+    return result.rows[0][0].AsText() + ":" + result.rows[0][1].AsText() + ":" +
+           std::to_string(sqlite3_total_changes64(db_) - uncounted_changes_);
+  }
+
+  std::int64_t ExecuteUncounted(const std::string& sql) override {
+    const sqlite3_int64 before = sqlite3_total_changes64(db_);
+    struct Discount {
+      sqlite3* db;
+      sqlite3_int64 before;
+      std::int64_t& uncounted;
+      ~Discount() { uncounted += sqlite3_total_changes64(db) - before; }
+    } discount{db_, before, uncounted_changes_};
+    return Execute(sql);
+  }
+
   void BeginTransaction() override {
     // IMMEDIATE takes the write lock now (waiting up to the busy timeout). A deferred
     // transaction that reads first and writes later fails at once with "database is locked"
@@ -188,6 +220,8 @@ class SqliteConnection : public Connection {
   bool Replaced() const override { return !identity_ || IdentifyFile(file_) != identity_; }
 
  private:
+  friend class SqliteCursor;
+
   // A compiled single statement.
   struct CachedStatement {
     StatementPtr stmt;
@@ -311,6 +345,13 @@ class SqliteConnection : public Connection {
                          const std::string& sql, const std::string& rewritten,
                          QueryResult* result) {
     ResetOnExit reset{stmt};
+    Bind(stmt, values, sql, rewritten);
+    return Step(stmt, result, sql, rewritten);
+  }
+
+  // Binds `values` (whole numbers and texts) to the statement's parameters in order.
+  void Bind(sqlite3_stmt* stmt, const std::vector<Value>& values, const std::string& sql,
+            const std::string& rewritten) {
     for (std::size_t i = 0; i < values.size(); ++i) {
       const int index = static_cast<int>(i) + 1;
       const int rc =
@@ -321,8 +362,32 @@ class SqliteConnection : public Connection {
               : sqlite3_bind_int64(stmt, index, std::get<std::int64_t>(values[i].raw()));
       if (rc != SQLITE_OK) Fail(rc, Context(sql, rewritten));
     }
-    return Step(stmt, result, sql, rewritten);
   }
+
+  // The kept statement of the text `key` taken out of the cache for a cursor's own use; null
+  // when none is kept. A text run while its statement is out compiles another one.
+  StatementPtr TakeCached(const std::string& key) {
+    const auto hit = cache_.find(key);
+    if (hit == cache_.end()) return nullptr;
+    StatementPtr stmt = std::move(hit->second.stmt);
+    recent_.erase(hit->second.recent);
+    cache_.erase(hit);
+    return stmt;
+  }
+
+  // A cursor's statement, reset, kept again under `key` unless another statement of that
+  // text is kept meanwhile or `key` is empty (a text that runs as it is).
+  void ReturnStatement(const std::string& key, StatementPtr stmt) {
+    if (key.empty() || cache_.count(key) != 0) return;
+    if (cache_.size() >= kCachedStatements) {
+      cache_.erase(recent_.back());
+      recent_.pop_back();
+    }
+    recent_.push_front(key);
+    cache_.emplace(key, CachedStatement{std::move(stmt), recent_.begin()});
+  }
+
+  void DetachCursors();
 
   // Runs a fixed statement of this driver's own, not rewritten.
   void RunPlain(const std::string& sql, QueryResult* result) {
@@ -398,14 +463,17 @@ class SqliteConnection : public Connection {
     return sqlite3_changes64(db_);
   }
 
-  [[noreturn]] void Fail(int rc, const std::string& context) {
+  [[noreturn]] void Fail(int rc, const std::string& context) { throw Error(rc, context); }
+
+  // The error of a failed call whose result code was `rc`, as the connection reports it now.
+  base::AgentError Error(int rc, const std::string& context) const {
     const int extended = sqlite3_extended_errcode(db_);
     const int code = extended != SQLITE_OK ? extended : rc;
     const int number = IsConnectionFailure(code) ? base::kConnectionLost
                        : IsBusy(code)            ? base::kDatabaseBusy
                                                  : base::kDatabaseError;
-    throw base::AgentError(number,
-                           DriverMessage(db_, rc) + " " + context + " [" + Describe() + "]");
+    return base::AgentError(number,
+                            DriverMessage(db_, rc) + " " + context + " [" + Describe() + "]");
   }
 
   sqlite3* db_;
@@ -413,10 +481,139 @@ class SqliteConnection : public Connection {
   std::optional<FileIdentity> identity_;  // of the file when it was opened
   bool lazy_sync_;
   std::int64_t max_rows_ = 0;      // rows a query reads at most; 0: all
+  std::int64_t uncounted_changes_ = 0;  // rows changed by ExecuteUncounted
   std::list<std::string> recent_;  // keys of cache_, most recently used first
   std::unordered_map<std::string, CachedStatement> cache_;  // by the text compiled
   std::unordered_map<std::string, Shape> shapes_;           // by the text as sent
+  std::vector<SqliteCursor*> cursors_;                      // open, their statement not done
 };
+
+// A statement stepped as its rows are asked for. It holds its statement (taken from its
+// connection's cache, or compiled for it) until the last row has been read or the cursor
+// goes away, and then hands it back reset, which ends its read snapshot.
+class SqliteCursor : public Cursor {
+ public:
+  SqliteCursor(SqliteConnection& owner, std::string key, StatementPtr stmt, std::string context)
+      : owner_(&owner), key_(std::move(key)), stmt_(std::move(stmt)), context_(std::move(context)) {
+    owner_->cursors_.push_back(this);
+  }
+  ~SqliteCursor() override { Release(); }
+  SqliteCursor(const SqliteCursor&) = delete;
+  SqliteCursor& operator=(const SqliteCursor&) = delete;
+
+  // Steps to the first row; the columns are read after it, as a kept statement whose tables
+  // changed is compiled again inside its first step. Throws as a query does.
+  void Start() {
+    const int rc = sqlite3_step(stmt_.get());
+    const int columns = sqlite3_column_count(stmt_.get());
+    columns_.reserve(columns);
+    for (int i = 0; i < columns; ++i) {
+      const char* name = sqlite3_column_name(stmt_.get(), i);
+      columns_.emplace_back(name != nullptr ? name : "");
+    }
+    Settle(rc);
+  }
+
+  bool Next(std::vector<Value>& row) override {
+    if (owner_ == nullptr) {
+      if (detached_) {
+        throw base::AgentError(base::kConnectionLost,
+                               "The connection was closed before all rows were read " + context_);
+      }
+      return false;
+    }
+    if (!pending_) Settle(sqlite3_step(stmt_.get()));
+    if (!pending_) return false;
+    pending_ = false;
+    const int columns = sqlite3_column_count(stmt_.get());
+    row.clear();
+    row.reserve(columns);
+    for (int i = 0; i < columns; ++i) row.push_back(ColumnValue(stmt_.get(), i));
+    return true;
+  }
+
+  // The connection closes: the statement is finalized with it, and a later read fails.
+  void Detach() {
+    stmt_.reset();
+    owner_ = nullptr;
+    detached_ = true;
+  }
+
+ private:
+  // After a step: a row waits to be read, or the statement is done (and handed back) or
+  // failed (handed back, then the error thrown).
+  void Settle(int rc) {
+    if (rc == SQLITE_ROW) {
+      pending_ = true;
+      return;
+    }
+    if (rc == SQLITE_DONE) {
+      Release();
+      return;
+    }
+    const base::AgentError error = owner_->Error(rc, context_);
+    Release();
+    throw error;
+  }
+
+  void Release() {
+    if (owner_ == nullptr) return;
+    sqlite3_reset(stmt_.get());
+    sqlite3_clear_bindings(stmt_.get());
+    std::erase(owner_->cursors_, this);
+    owner_->ReturnStatement(key_, std::move(stmt_));
+    owner_ = nullptr;
+    pending_ = false;
+  }
+
+  SqliteConnection* owner_;  // null once done, failed or detached
+  std::string key_;          // the text the statement is kept under; "" when it is not kept
+  StatementPtr stmt_;
+  std::string context_;   // names the statement in an error
+  bool pending_ = false;  // the current step's row has not been read yet
+  bool detached_ = false;
+};
+
+std::unique_ptr<Cursor> SqliteConnection::OpenCursor(const std::string& sql) {
+  const Shape& shape = ShapeOf(sql);
+  // A text that became several statements is read whole, as they run as one unit.
+  if (shape.several) return Connection::OpenCursor(sql);
+  const std::string context = Context(sql, shape.rewritten);
+  const ParameterizedSql& p = shape.parameterized;
+  std::string key = p.text;
+  const std::vector<Value>* values = &p.values;
+  StatementPtr stmt = TakeCached(key);
+  if (stmt == nullptr) {
+    stmt = Compile(p.text);
+    if (!p.values.empty() && (stmt == nullptr || sqlite3_bind_parameter_count(stmt.get()) !=
+                                                     static_cast<int>(p.values.size()))) {
+      // As in Run: the text runs as it is and is not kept.
+      static const std::vector<Value> kNoValues;
+      stmt = Compile(shape.rewritten);
+      key.clear();
+      values = &kNoValues;
+    }
+    if (stmt == nullptr) {
+      if (sqlite3_errcode(db_) != SQLITE_OK) Fail(sqlite3_errcode(db_), context);
+      return Connection::OpenCursor(sql);  // blanks and semicolons only: no rows
+    }
+  }
+  try {
+    Bind(stmt.get(), *values, sql, shape.rewritten);
+  } catch (...) {
+    sqlite3_clear_bindings(stmt.get());
+    ReturnStatement(key, std::move(stmt));
+    throw;
+  }
+  auto cursor = std::make_unique<SqliteCursor>(*this, std::move(key), std::move(stmt), context);
+  cursor->Start();
+  return cursor;
+}
+
+void SqliteConnection::DetachCursors() {
+  for (SqliteCursor* cursor : cursors_) cursor->Detach();
+  cursors_.clear();
+}
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "host/ledger_fixups.h"
 
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -44,23 +45,34 @@ std::string DepositEntryGroups(std::int32_t fyear) {
          "Master.VOUCHER_NO,Master.Date Order by Master.VOUCHER_NO,Master.Date";
 }
 
-// Closes the batch; its count of repairs stays for the host to take.
+// The batch done or abandoned; what the passes found nothing under, and the count of
+// repairs for the host to take, stay.
 void EndBatch(FixupBatch& batch) {
-  const std::int64_t repaired = batch.repaired;
-  batch = FixupBatch();
-  batch.repaired = repaired;
+  batch.open = false;
+  batch.Fyear = 0;
+  batch.groups.Close();
 }
 
-// Works a batch: `query` reads the groups of a new one, `repair` handles one group.
+// Works a batch: `query` reads the groups of a new one, `repair` handles one group; `quiet`
+// is what the pass last found nothing under (null: not remembered).
 template <typename Query, typename Repair>
 bool WorkBatch(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
-               const std::function<bool()>& out_of_time, Query query, Repair repair) {
+               std::optional<QuietPass>* quiet, const std::function<bool()>& out_of_time,
+               Query query, Repair repair) {
   try {
     if (!batch.open) {
       if (out_of_time && out_of_time()) return false;
+      // Taken before the query: a change committed after it gives another version.
+      std::optional<std::string> version;
+      if (quiet != nullptr) version = main.DataVersion();
+      if (version && *quiet && (*quiet)->version == *version && (*quiet)->Fyear == CurFyear) {
+        return true;
+      }
+      if (quiet != nullptr) quiet->reset();
       batch.Fyear = CurFyear;
       batch.groups.Open(main, query(CurFyear));
       batch.open = true;
+      if (version && batch.groups.Eof()) *quiet = QuietPass{*version, CurFyear};
     }
     for (; !batch.groups.Eof(); batch.groups.MoveNext()) {
       if (out_of_time && out_of_time()) return false;
@@ -94,21 +106,21 @@ void RepairDepositEntry(data::Connection& main, const data::RecordSet& rs, std::
 bool FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
                            const std::function<bool()>& out_of_time) {
   return WorkBatch(
-      main, CurFyear, batch, out_of_time, LoanRepaymentGroups,
+      main, CurFyear, batch, &batch.quiet_loan_repayment, out_of_time, LoanRepaymentGroups,
       [&](const data::RecordSet& rs, std::int32_t fyear) { RepairLoanRepayment(main, rs, fyear); });
 }
 
 bool FixDepositEntryDates(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,
                           const std::function<bool()>& out_of_time) {
   return WorkBatch(
-      main, CurFyear, batch, out_of_time, DepositEntryGroups,
+      main, CurFyear, batch, &batch.quiet_deposit_entry, out_of_time, DepositEntryGroups,
       [&](const data::RecordSet& rs, std::int32_t fyear) { RepairDepositEntry(main, rs, fyear); });
 }
 
 int FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear) {
   int repaired = 0;
   FixupBatch batch;
-  WorkBatch(main, CurFyear, batch, nullptr, LoanRepaymentGroups,
+  WorkBatch(main, CurFyear, batch, nullptr, nullptr, LoanRepaymentGroups,
             [&](const data::RecordSet& rs, std::int32_t fyear) {
               RepairLoanRepayment(main, rs, fyear);
               ++repaired;
@@ -119,7 +131,7 @@ int FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear) {
 int FixDepositEntryDates(data::Connection& main, std::int32_t CurFyear) {
   int repaired = 0;
   FixupBatch batch;
-  WorkBatch(main, CurFyear, batch, nullptr, DepositEntryGroups,
+  WorkBatch(main, CurFyear, batch, nullptr, nullptr, DepositEntryGroups,
             [&](const data::RecordSet& rs, std::int32_t fyear) {
               RepairDepositEntry(main, rs, fyear);
               ++repaired;

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "data/connection.h"
 #include "data/record_set.h"
@@ -15,8 +17,19 @@ namespace host {
 // it is left out of the batch, so that such vouchers never keep the others from their turn.
 // Throws AgentError on the first refused statement; updates made before it stay.
 
-// A pass's batch in progress: the groups its query found, worked off over as many ticks as
-// the tick's budget needs, for the fiscal year it was read for.
+// A pass's query that found no group: the catalog's data version (Connection::DataVersion)
+// taken before it ran, and the fiscal year it was read for. While both stay the same the
+// query would find none again, so it is not run: rows no repair can complete (a repayment
+// voucher without a loan row) then cost nothing per tick, however many pile up. Any change
+// of the catalog's data, the agent's own writes included, runs it again.
+struct QuietPass {
+  std::string version;
+  std::int32_t Fyear = 0;
+};
+
+// The repair passes' place: the batch in progress (the groups a pass's query found, worked
+// off over as many ticks as the tick's budget needs, for the fiscal year it was read for),
+// and what each pass last found nothing under.
 struct FixupBatch {
   bool open = false;
   std::int32_t Fyear = 0;
@@ -24,12 +37,15 @@ struct FixupBatch {
   // Groups (vouchers) repaired through this object since the host last took the count for
   // its activity line; kept when a batch ends and the next one begins.
   std::int64_t repaired = 0;
+  std::optional<QuietPass> quiet_loan_repayment;
+  std::optional<QuietPass> quiet_deposit_entry;
 };
 
 // Pass 1: every "LoanR" row of a repayment voucher that touches an account under "Loan
 // Issued Ledger" and lacks Acode gets that account's ACCODE in ACode and its Mid in
 // MasterCode (Null when the account has no Mid).
-// Works `batch` (reading a new one for `CurFyear` when none is open) until `out_of_time`
+// Works `batch` (reading a new one for `CurFyear` when none is open, unless the last one
+// found nothing and the catalog has not changed since: see QuietPass) until `out_of_time`
 // says stop (asked before each group; empty: never). Returns true when the batch is done,
 // false when it stopped early (the batch stays open for the next call).
 bool FixLoanRepaymentCodes(data::Connection& main, std::int32_t CurFyear, FixupBatch& batch,

@@ -33,6 +33,7 @@ std::int32_t LookupAccountCode(LoanState& state, const std::string& name, const 
 
 std::string GetLastPaidUpto(LoanState& state, std::int32_t account_code) {
   data::RecordSet rs;
+  rs.SetMaxRecords(1);  // only the first row is looked at; an account's ledger may be long
   rs.Open(state.main(), "Select PaidUpto from master Where Code=" + Decimal(account_code) +
                             " order by PaidUpto Desc");
   if (rs.RecordCount() > 0) return DateOrNone(rs.Field("PaidUpto"));
@@ -45,7 +46,10 @@ std::string GetInterestPaidUpto(LoanState& state, std::int32_t account_code) {
   state.InterestPaidUpto.clear();
   std::string result;
 
+  // The provider's default cursor: server-side and forward-only. The rows are read as the
+  // walk below goes, mostly one, never the whole ledger of a long account.
   data::RecordSet rs;
+  rs.SetCursorLocation(data::CursorLocation::kServer);
   rs.Open(state.main(),
           "SELECT MASTER.Index_Rec,Acc.ACCODE, MASTER.DATE,Master.PaidUpto,Master.Vtype, "
           "MASTER.VOUCHER_NO,Master.BillNo,Master.Fyear,Master.Status,Master.Particular,"
@@ -74,6 +78,7 @@ std::string GetInterestPaidUpto(LoanState& state, std::int32_t account_code) {
       }
     }
   }
+  rs.Close();  // lets the query's cursor go before the next one
 
   if (IsMissingDate(state.InterestPaidUpto)) {
     data::RecordSet wide;

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -694,6 +695,66 @@ void AddRepairBacklog(const fs::path& file, int vouchers, std::int64_t first_vou
     DepositVoucher(ledger, 500000 + v % 50, voucher++, 4, day, 1000, false);
   }
   db.Exec("Commit");
+}
+
+void AddHistory(const fs::path& file, const History& history, int loans, std::int64_t first_voucher,
+                const std::string& today_bs) {
+  Database db(file, false);
+  db.Exec("PRAGMA synchronous=OFF");
+  db.Exec("Begin");
+  const FiscalYears years = FiscalYearsAround(today_bs);
+  std::int64_t last_index = 0;
+  {
+    sqlite3_stmt* max = nullptr;
+    sqlite3_prepare_v2(db.get(), "Select max(Index_Rec) from Master", -1, &max, nullptr);
+    if (max != nullptr && sqlite3_step(max) == SQLITE_ROW)
+      last_index = sqlite3_column_int64(max, 0);
+    sqlite3_finalize(max);
+  }
+  LedgerWriter ledger(db, true, last_index);
+  std::int64_t voucher = first_voucher;
+  for (int v = 0; v < history.unrepairable_vouchers; ++v) {
+    const std::string day = calendar::BsAddDays(years.current_from, v % 300);
+    ledger.Row(kCashAccount, voucher, 4, day, "Receipt", "LoanR", kNoDate, 150, 0,
+               "Interest received", nullptr, nullptr, nullptr, false);
+    ledger.Row(kInterestAccount, voucher, 4, day, "Receipt", "LoanR", day, 0, 150,
+               "Interest received", nullptr, nullptr, nullptr, false);
+    ++voucher;
+  }
+
+  // Requests of the last three years, a day each over about 1,000 days; the replies have
+  // the length of the composed ones.
+  const int first_year = YearOf(years.current_from) - 3;
+  const auto request_day = [&](std::int64_t n) {
+    return BsDate(first_year + static_cast<int>(n % 3), 1 + static_cast<int>(n / 3 % 12),
+                  1 + static_cast<int>(n / 36 % 28));
+  };
+  loans = std::max(loans, 1);
+  Statement sim(db.get(),
+                "Insert into LoanSMS(SN,Accode,Mobile,Date,[Receive],[Send],Reply,Fyear) "
+                "values(?,?,?,?,'LOAN',?,1,4)");
+  for (std::int64_t n = 0; n < history.answered_sim; ++n) {
+    const std::int64_t i = n % loans;
+    const std::string day = request_day(n);
+    sim.Run({n + 1, 100000 + i, "9841" + std::to_string(100000 + i), day,
+             "DEAR MEMBER " + std::to_string(i + 1) + " (" + std::to_string(100000 + i) +
+                 ")\r\nREPORT FROM: " + day + "\r\nD.LOAN: 45000.00\r\nP.LOAN: 0.00\r\nD.INT: " +
+                 std::to_string(n % 997) + ".00\r\nPENAL: 0.00\r\nON: " + day});
+  }
+  Statement statement(db.get(),
+                      "Insert into LoanStatement(SN,Accode,Date,Mobile,Request,Message_Reply) "
+                      "values(?,?,?,?,'LS',?)");
+  for (std::int64_t n = 0; n < history.answered_statements; ++n) {
+    const std::int64_t i = n % loans;
+    const std::string day = request_day(n);
+    statement.Run({n + 1, 100000 + i, day, "9841" + std::to_string(100000 + i),
+                   "Dear Member " + std::to_string(i + 1) + "\r\nLast Payment Date: " + day +
+                       "\r\nLoan Taken: 100000.00\r\nLoan Paid: 55000.00\r\nDue Loan: "
+                       "45000.00\r\nPayable Loan: 0.00\r\nInterest Due: " +
+                       std::to_string(n % 997) + ".00\r\nPenal Due: 0.00\r\nTill Date: " + day});
+  }
+  db.Exec("Commit");
+  db.Exec("PRAGMA synchronous=FULL");
 }
 
 }  // namespace tools

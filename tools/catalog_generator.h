@@ -73,6 +73,22 @@ void WriteLargeCatalog(const std::filesystem::path& file, const LargeCatalog& si
 void AddRepairBacklog(const std::filesystem::path& file, int vouchers, std::int64_t first_voucher,
                       const std::string& today_bs);
 
+// Years of history in a large catalog (one made by WriteLargeCatalog, with its loan codes):
+// - `unrepairable_vouchers` interest-only receipts of the year in use whose vouchers have no
+//   loan-ledger row: a cash row and an interest-income row, both "LoanR" without Acode, which
+//   no repair can ever complete (2 rows each; voucher numbers from `first_voucher` on);
+// - `answered_sim` SIM requests (LoanSMS, SN 1 on) answered: Reply 1, their reply in [Send];
+// - `answered_statements` loan statement requests (LoanStatement, SN 1 on) answered, with
+//   their Message_Reply.
+// The requests name the loans in turn, dated over the years before `today_bs`.
+struct History {
+  int unrepairable_vouchers = 50000;
+  std::int64_t answered_sim = 1000000;
+  std::int64_t answered_statements = 500000;
+};
+void AddHistory(const std::filesystem::path& file, const History& history, int loans,
+                std::int64_t first_voucher, const std::string& today_bs);
+
 }  // namespace tools
 
 #endif  // MAV_TOOLS_CATALOG_GENERATOR_H_

@@ -7,6 +7,10 @@
 //       gammu-smsd's database).
 //   mav-demo-catalog large <file> [loans] [ledger rows]
 //       a catalog with 10,000 loans and one million ledger rows unless told otherwise.
+//   mav-demo-catalog history <file> [loans]
+//       years of history added to such a catalog (of 10,000 loans unless told otherwise):
+//       100,000 "LoanR" rows no repair can complete, 1,000,000 answered SIM requests and
+//       500,000 answered loan statement requests.
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -31,7 +35,8 @@ std::chrono::year_month_day LocalToday() {
 
 int Usage() {
   std::cerr << "usage: mav-demo-catalog demo <folder> [gammu]\n"
-               "       mav-demo-catalog large <file> [loans] [ledger rows]\n";
+               "       mav-demo-catalog large <file> [loans] [ledger rows]\n"
+               "       mav-demo-catalog history <file> [loans]\n";
   return 2;
 }
 
@@ -67,6 +72,12 @@ int main(int argc, char** argv) {
       if (argc > 4) size.ledger_rows = std::stoll(argv[4]);
       tools::WriteLargeCatalog(argv[2], size, today_bs);
       std::cout << "Large catalog " << argv[2] << "\n";
+      return 0;
+    }
+    if (mode == "history") {
+      const int loans = argc > 3 ? std::stoi(argv[3]) : tools::LargeCatalog{}.loans;
+      tools::AddHistory(argv[2], tools::History{}, loans, 20000000, today_bs);
+      std::cout << "History added to " << argv[2] << "\n";
       return 0;
     }
   } catch (const base::AgentError& e) {

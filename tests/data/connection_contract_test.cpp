@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,57 @@ TEST_P(ConnectionContract, OpenSetIsASnapshot) {
   again.Open(connection(), "Select CODE,Particular from Master");
   ASSERT_EQ(1, again.RecordCount());
   EXPECT_EQ("new", again.Field("Particular").AsText());
+}
+
+// A server-side forward-only set reads its rows as it moves: the count is not known, it
+// only moves forward, and statements run on the connection meanwhile.
+TEST_P(ConnectionContract, ServerSideSetReadsForwardOnly) {
+  CreateLedger(connection());
+  for (int code : {30, 10, 50, 20, 40}) {
+    connection().Execute("Insert Into Master(CODE) Values(" + std::to_string(code) + ")");
+  }
+  RecordSet rs;
+  rs.SetCursorLocation(data::CursorLocation::kServer);
+  rs.Open(connection(), "Select CODE from Master order by CODE");
+  EXPECT_EQ(-1, rs.RecordCount());
+  EXPECT_FALSE(rs.Bof());
+  std::vector<std::int64_t> seen;
+  for (; !rs.Eof(); rs.MoveNext()) {
+    seen.push_back(rs.Field("code").AsInt64());
+    EXPECT_EQ(Value(5), connection().Query("Select count(*) from Master").rows.at(0).at(0));
+  }
+  EXPECT_EQ((std::vector<std::int64_t>{10, 20, 30, 40, 50}), seen);
+  EXPECT_EQ(base::kNoCurrentRecord, ErrorOf([&] { rs.MoveNext(); }).number());
+  for (const auto& move : std::vector<std::function<void()>>{
+           [&] { rs.MoveFirst(); }, [&] { rs.MoveLast(); }, [&] { rs.MovePrevious(); }}) {
+    EXPECT_EQ(base::kOperationNotAllowed, ErrorOf(move).number());
+  }
+
+  rs.SetMaxRecords(2);
+  rs.Open(connection(), "Select CODE from Master order by CODE desc");
+  seen.clear();
+  for (; !rs.Eof(); rs.MoveNext()) seen.push_back(rs.Field(0).AsInt64());
+  EXPECT_EQ((std::vector<std::int64_t>{50, 40}), seen);
+
+  rs.Open(connection(), "Select CODE,Date from Master Where CODE=0");
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_TRUE(rs.Bof());
+  EXPECT_EQ("Date", rs.FieldName(1));
+}
+
+// A read of the first rows stops there, and leaves the connection free for what follows.
+TEST_P(ConnectionContract, FirstRowsStopAtTheLimit) {
+  CreateLedger(connection());
+  for (int code = 1; code <= 5; ++code) {
+    connection().Execute("Insert Into Master(CODE) Values(" + std::to_string(code) + ")");
+  }
+  const data::QueryResult two =
+      connection().QueryFirstRows("Select CODE,Date from Master order by CODE", 2);
+  ASSERT_EQ(2u, two.rows.size());
+  EXPECT_EQ(2u, two.columns.size());
+  EXPECT_EQ(Value(2), two.rows[1][0]);
+  EXPECT_EQ(1, connection().Execute("Delete from Master Where CODE=5"));
+  EXPECT_EQ(4u, connection().QueryFirstRows("Select CODE from Master", 0).rows.size());
 }
 
 TEST_P(ConnectionContract, RefusedStatementNamesStatementAndDriverMessage) {

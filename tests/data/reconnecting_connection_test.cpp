@@ -36,5 +36,28 @@ TEST(ReconnectingConnection, TransactionDoesNotOutliveTheConnection) {
   EXPECT_EQ(Value(0), c.Query("Select count(*) from T").rows.at(0).at(0));
 }
 
+// A connection opened again counts its data versions from the start: a catalog put back
+// from a backup, with other rows, must give another version than the one before.
+TEST(ReconnectingConnection, DataVersionOfAReopenedConnectionIsNew) {
+  test_support::TempDir dir;
+  const auto file = dir.path() / "MavData.db";
+  const auto backup = dir.path() / "Backup.db";
+  OpenSqliteFile(file, true)->Execute("Create Table T(x int)");
+  {
+    auto b = OpenSqliteFile(backup, true);
+    b->Execute("Create Table T(x int)");
+    b->Execute("Insert Into T(x) Values(1)");
+    b->Execute("PRAGMA wal_checkpoint(TRUNCATE)");
+  }
+  ReconnectingConnection c(
+      OpenSqliteFile(file, false), [&] { return OpenSqliteFile(file, false); }, nullptr, nullptr);
+  const std::optional<std::string> before = c.DataVersion();
+  ASSERT_TRUE(before.has_value());
+  std::filesystem::rename(backup, file);
+  c.ReopenIfReplaced();
+  EXPECT_EQ(Value(1), c.Query("Select count(*) from T").rows.at(0).at(0));
+  EXPECT_NE(before, c.DataVersion());
+}
+
 }  // namespace
 }  // namespace data

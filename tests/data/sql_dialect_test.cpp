@@ -156,6 +156,59 @@ TEST_F(SqlDialect, LeftFunctionBecomesSubstrAndLeftJoinStays) {
             Column("Select LEFT ( Status , 2 ) from master where eDate='2023-01-03'"));
 }
 
+// "Reply<>1" finds the pending requests through the index on Reply, and finds the same rows
+// as <> itself, whatever the column holds.
+TEST_F(SqlDialect, NotEqualToANumberIsTwoRangesOfTheSameRows) {
+  const struct {
+    const char* sql;
+    const char* want;  // nullptr: unchanged
+  } kTexts[] = {
+      {"Select * from LoanSMS Where Reply<>1", "Select * from LoanSMS Where (Reply<1 or Reply>1)"},
+      {"Update LoanSMS set [Send]='x' Where sn=5 and Reply <> 1",
+       "Update LoanSMS set [Send]='x' Where sn=5 and (Reply < 1 or Reply>1)"},
+      {"Select * from T a Where (a.[Reply]!=2.5) order by x",
+       "Select * from T a Where ((a.[Reply]<2.5 or a.[Reply]>2.5)) order by x"},
+      {"Select * from T Where not x<>1 or y=2", "Select * from T Where not (x<1 or x>1) or y=2"},
+      {"Select * from T Where a+b<>1", nullptr},
+      {"Select * from T Where x<>1+2", nullptr},
+      {"Select * from T Where x<>'1'", nullptr},
+      {"Select * from T Where f(x)<>1", nullptr},
+      {"Select * from T Where x<>y", nullptr},
+      {"Select * from T Where x<>-1", nullptr},
+      {"Select x<>1 from T", nullptr},
+      {"Select * from T Where 'x<>1'=x", nullptr},
+      {"Select * from T Where a between 1 and x<>2", nullptr},
+  };
+  for (const auto& c : kTexts) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(c.want != nullptr ? c.want : c.sql, RewriteForSqlite(c.sql));
+  }
+
+  Exec("Create Table LoanSMS(SN int,Reply int,Note varchar(10))");
+  Exec("Create Index MAV_LoanSMS_Reply On LoanSMS(Reply)");
+  // The column's affinity makes '1' and 1.0 the number 1; 'x' stays a text, above numbers.
+  const char* kReplies[] = {"Null", "0", "1", "2", "-1", "1.0", "'1'", "'x'", "1.5", "'01'"};
+  int sn = 0;
+  for (const char* reply : kReplies) {
+    Exec("Insert into LoanSMS(SN,Reply) values(" + std::to_string(++sn) + "," + reply + ")");
+  }
+  EXPECT_EQ(Texts({"2", "4", "5", "8", "9"}),
+            Column("Select SN from LoanSMS Where Reply<>1 order by SN"));
+  EXPECT_EQ(Texts({"1", "3", "6", "7", "10"}),
+            Column("Select SN from LoanSMS Where not Reply<>1 or Reply is null order by SN"));
+  EXPECT_EQ(Texts({"2", "4", "5", "8", "9"}),
+            Column("Select SN from LoanSMS Where Note is null and Reply<>1 order by SN"));
+  Texts plan;
+  for (const auto& row :
+       db_->Query("EXPLAIN QUERY PLAN Select * from LoanSMS Where Reply<>1").rows) {
+    plan.push_back(row.at(3).AsText());
+  }
+  EXPECT_EQ(
+      Texts({"MULTI-INDEX OR", "INDEX 1", "SEARCH LoanSMS USING INDEX MAV_LoanSMS_Reply (Reply<?)",
+             "INDEX 2", "SEARCH LoanSMS USING INDEX MAV_LoanSMS_Reply (Reply>?)"}),
+      plan);
+}
+
 TEST_F(SqlDialect, InformationSchemaTablesFindsTablesAndViewsInAnyCase) {
   Exec("Create Table [Master](CODE int)");
   Exec("Create View LoanView as Select CODE from Master");
@@ -339,7 +392,8 @@ TEST(RewriteForSqlite, RandomTextIsSafeAndPlainTextUnchanged) {
       ";",      ".",        "Alter",     "Table", "Add",    "Create",
       "Column", "varchar",  "[varchar]", "(20)",  "image",  "Information_Schema",
       "tables", "columns",  "N",         "'x'",   "update", "set",
-      "where",  "distinct", "percent",   "max",   "Limit",  "ƒ"};
+      "where",  "distinct", "percent",   "max",   "Limit",  "ƒ",
+      "<>",     "!="};
   for (int i = 0; i < 3000; ++i) {
     std::string text;
     const int length = static_cast<int>(random() % 60);
@@ -360,7 +414,7 @@ TEST(RewriteForSqlite, RandomTextIsSafeAndPlainTextUnchanged) {
   }
 
   const char* kPlain[] = {"select", "from",   "where",   "Acc",   "[Name]", "'x'",   "'it''s'",
-                          "5",      "(",      ")",       ",",     "=",      "<>",    "-",
+                          "5",      "(",      ")",       ",",     "=",      "<",     "-",
                           "*",      "and",    "or",      "order", "by",     "group", "Join",
                           "\"q\"",  "-- c\n", "/* c */", " ",     "\n",     "'+'",   "in"};
   for (int i = 0; i < 2000; ++i) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "base/agent_error.h"
 #include "data/connection.h"
@@ -274,6 +277,86 @@ TEST(SqliteConnection, TextsThatDifferInTheirValuesReadTheirOwnRows) {
   EXPECT_EQ(1, c->Execute("Update T set name='Hari' where k=3"));
   EXPECT_EQ(0, c->Execute("Update T set name='Hari' where k=4"));
   EXPECT_EQ("Hari", c->Query("Select name from T where k=3").rows.at(0).at(0).AsText());
+}
+
+// Two cursors of one text read their own rows, beside the same text run meanwhile: each
+// has a statement of its own while it reads, and the cached one comes back afterwards.
+TEST(SqliteConnection, CursorsOfOneTextReadTheirOwnRows) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "cursors.db", true);
+  c->Execute("Create Table T(k int,v int)");
+  for (int i = 0; i < 6; ++i) {
+    c->Execute("Insert into T values(" + std::to_string(i % 2) + "," + std::to_string(i) + ")");
+  }
+  auto even = c->OpenCursor("Select v from T Where k=0 order by v");
+  auto odd = c->OpenCursor("Select v from T Where k=1 order by v");
+  std::vector<Value> row;
+  std::string seen;
+  while (even->Next(row)) {
+    seen += row.at(0).AsText();
+    ASSERT_TRUE(odd->Next(row));
+    seen += row.at(0).AsText();
+    seen += "/" + c->Query("Select count(*) from T Where k=1").rows.at(0).at(0).AsText() + " ";
+  }
+  EXPECT_FALSE(odd->Next(row));
+  EXPECT_EQ("01/3 23/3 45/3 ", seen);
+  EXPECT_EQ((std::vector<std::string>{"v"}), even->columns());
+}
+
+// A cursor that outlives its connection fails its next read instead of touching a
+// statement of a closed database.
+TEST(SqliteConnection, CursorOfAClosedConnectionFails) {
+  test_support::TempDir dir;
+  auto c = OpenSqliteFile(dir.path() / "closed.db", true);
+  c->Execute("Create Table T(v int)");
+  c->Execute("Insert into T values(1),(2)");
+  auto cursor = c->OpenCursor("Select v from T");
+  c.reset();
+  std::vector<Value> row;
+  EXPECT_EQ(base::kConnectionLost, ErrorOf([&] { cursor->Next(row); }).number());
+}
+
+// The data version stays while nothing is written, and moves with every committed change,
+// this connection's own or another's, rows or schema.
+TEST(SqliteConnection, DataVersionMovesWithEveryCommittedChange) {
+  test_support::TempDir dir;
+  const auto file = dir.path() / "version.db";
+  auto c = OpenSqliteFile(file, true);
+  auto other = OpenSqliteFile(file, false);
+  c->Execute("Create Table T(v int)");
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    bool moves;
+  } kCases[] = {
+      {"nothing", [] {}, false},
+      {"own read", [&] { c->Query("Select * from T"); }, false},
+      {"other's read", [&] { other->Query("Select * from T"); }, false},
+      {"own insert", [&] { c->Execute("Insert into T values(1)"); }, true},
+      {"other's insert", [&] { other->Execute("Insert into T values(2)"); }, true},
+      {"own update of no row", [&] { c->Execute("Update T set v=3 Where v=9"); }, false},
+      {"own bookkeeping", [&] { c->ExecuteUncounted("Update T set v=v"); }, false},
+      {"own insert after it", [&] { c->Execute("Insert into T values(5)"); }, true},
+      {"other's update", [&] { other->Execute("Update T set v=3 Where v=2"); }, true},
+      {"other's uncommitted insert",
+       [&] {
+         other->BeginTransaction();
+         other->Execute("Insert into T values(4)");
+       },
+       false},
+      {"its commit", [&] { other->Commit(); }, true},
+      {"own index", [&] { c->Execute("Create Index T_v On T(v)"); }, true},
+      {"other's index", [&] { other->Execute("Create Index T_v2 On T(v)"); }, true},
+  };
+  std::optional<std::string> before = c->DataVersion();
+  ASSERT_TRUE(before.has_value());
+  for (const auto& k : kCases) {
+    SCOPED_TRACE(k.what);
+    k.act();
+    const std::optional<std::string> after = c->DataVersion();
+    EXPECT_EQ(k.moves, after != before) << *before << " -> " << *after;
+    before = after;
+  }
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "data/connection.h"
 #include "tests/support/test_catalog.h"
 
 namespace host {
@@ -210,6 +212,78 @@ TEST_F(LedgerFixupsTest, BatchCountsRepairsUntilTheCountIsTaken) {
   EXPECT_THROW(FixDepositEntryDates(catalog_.connection(), 3, batch, nullptr), std::exception);
   EXPECT_EQ(6, batch.repaired);
   EXPECT_FALSE(batch.open);
+}
+
+// Passes calls through to a connection and counts the queries.
+class CountingConnection : public data::Connection {
+ public:
+  explicit CountingConnection(data::Connection& inner) : inner_(inner) {}
+  std::int64_t Execute(const std::string& sql) override { return inner_.Execute(sql); }
+  data::QueryResult Query(const std::string& sql) override {
+    ++queries;
+    return inner_.Query(sql);
+  }
+  data::QueryResult QueryFirstRows(const std::string& sql, std::int64_t max_rows) override {
+    ++queries;
+    return inner_.QueryFirstRows(sql, max_rows);
+  }
+  std::optional<std::string> DataVersion() override { return inner_.DataVersion(); }
+  void BeginTransaction() override { inner_.BeginTransaction(); }
+  void Commit() override { inner_.Commit(); }
+  void Rollback() override { inner_.Rollback(); }
+  data::Dialect dialect() const override { return inner_.dialect(); }
+  std::string Describe() const override { return inner_.Describe(); }
+
+  int queries = 0;
+
+ private:
+  data::Connection& inner_;
+};
+
+// Rows no repair can complete (an interest receipt without a loan row, a cash row without a
+// deposit account) are read once; a pass reads again only once the catalog changed, and then
+// repairs what became repairable, whoever wrote it.
+TEST_F(LedgerFixupsTest, NothingRepairableIsReadAgainOnlyAfterAChange) {
+  Row(1, 20, 3, "2081/05/01", "LoanR");  // 1: the receipt's cash row
+  Row(1, 21, 3, "2081/05/01", "Cash");   // 2: no deposit account in this voucher
+  CountingConnection main(catalog_.connection());
+  FixupBatch batch;
+  const auto round = [&](std::int32_t fyear) {
+    EXPECT_TRUE(FixLoanRepaymentCodes(main, fyear, batch, nullptr));
+    EXPECT_TRUE(FixDepositEntryDates(main, fyear, batch, nullptr));
+  };
+  round(3);
+  EXPECT_EQ(2, main.queries);
+  round(3);
+  round(3);
+  EXPECT_EQ(2, main.queries);
+
+  // Another program adds the voucher's loan row.
+  auto other = data::OpenConnection(catalog_.ConnectionString());
+  other->Execute(
+      "Insert into Master(Index_Rec,CODE,VOUCHER_NO,Fyear,Date,Status) "
+      "values(3,101,20,3,'2081/05/01','LoanR')");
+  round(3);
+  EXPECT_EQ(Value(std::int64_t{101}), Get("Acode", 1));
+  EXPECT_EQ(Value(std::int64_t{101}), Get("Acode", 3));
+  round(3);  // read again after its own repair, and found nothing
+  const int quiet = main.queries;
+  round(3);
+  EXPECT_EQ(quiet, main.queries);
+
+  // The agent's own connection writes a deposit row into the cash voucher.
+  main.Execute(
+      "Insert into Master(Index_Rec,CODE,VOUCHER_NO,Fyear,Date,Status) "
+      "values(4,201,21,3,'2081/05/01','Deposit')");
+  round(3);
+  EXPECT_EQ(Value("2081/05/01"), Get("iDate", 2));
+  EXPECT_EQ(Value("2081/05/01"), Get("iDate", 4));
+
+  // Another fiscal year is read for itself.
+  round(3);
+  const int before = main.queries;
+  round(4);
+  EXPECT_EQ(before + 2, main.queries);
 }
 
 }  // namespace
