@@ -23,17 +23,8 @@
 namespace {
 
 using bench_support::SimDemo;
+using bench_support::WaitUntil;
 using Clock = std::chrono::steady_clock;
-
-// Waits until `done` holds, at most `limit`.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
-  const auto end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
 
 // gammu-smsd with its dummy phone on the demo's outbox.
 struct Daemon {
@@ -103,7 +94,9 @@ void BM_WorstMomentKills(benchmark::State& state) {
     Daemon daemon(demo);
     auto agent = demo.Start(exe, "agent");
     int requests = 0, worst = 0;
-    const auto catalog = [&](const std::string& sql) { return SimDemo::Count(demo.catalog(), sql); };
+    const auto catalog = [&](const std::string& sql) {
+      return SimDemo::Count(demo.catalog(), sql);
+    };
     const auto outbox = [&](const std::string& sql) { return SimDemo::Count(demo.outbox(), sql); };
     while (worst < wanted && requests < 10 * wanted) {
       ++requests;
@@ -150,7 +143,10 @@ void BM_LockReleaseToFirstReply(benchmark::State& state) {
     agent->Stop(SIGTERM);
   }
 }
-BENCHMARK(BM_LockReleaseToFirstReply)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LockReleaseToFirstReply)
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

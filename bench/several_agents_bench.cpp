@@ -24,16 +24,8 @@
 namespace {
 
 using bench_support::SimDemo;
+using bench_support::WaitUntil;
 using Clock = std::chrono::steady_clock;
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
-  const auto end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
 
 // Two program folders, each with its own outbox, on one demo catalog.
 struct TwoAgents {
@@ -54,7 +46,8 @@ struct TwoAgents {
   }
   void Count(bench_support::Deliveries& queued) {
     for (const char* name : {"first", "second"}) {
-      queued.Add(demo.dir() / name / "SMSData.mdb", "Select Mobile,count(*) from Send group by Mobile");
+      queued.Add(demo.dir() / name / "SMSData.mdb",
+                 "Select Mobile,count(*) from Send group by Mobile");
     }
   }
 

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "base/agent_error.h"
 #include "calendar/bs_date.h"
@@ -71,7 +73,8 @@ class SimDemo {
 
   std::unique_ptr<host_test::AgentProcess> Start(const fs::path& exe, const std::string& name) {
     return std::make_unique<host_test::AgentProcess>(
-        exe, std::map<std::string, std::string>{{"DISPLAY", ""}, {"HOME", (dir() / "home").string()}},
+        exe,
+        std::map<std::string, std::string>{{"DISPLAY", ""}, {"HOME", (dir() / "home").string()}},
         dir(), std::vector<std::string>{}, name);
   }
 
@@ -112,6 +115,16 @@ class SimDemo {
   fs::path outbox_ = catalog_folder_ / "SMSData.mdb";
   std::string today_ad_;
 };
+
+// Waits until `done` holds (polled every 20 ms), at most `limit`.
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
 
 // How often each request went out, by mobile number, against `requests` requests 1..n.
 struct Deliveries {

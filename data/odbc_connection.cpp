@@ -97,8 +97,8 @@ bool IsLoginState(const std::string& state, SQLINTEGER native) {
 struct FailureKind {
   bool lost = false, busy = false, login = false;
   int Number(int otherwise) const {
-    return lost ? base::kConnectionLost
-           : busy ? base::kDatabaseBusy
+    return lost    ? base::kConnectionLost
+           : busy  ? base::kDatabaseBusy
            : login ? base::kLoginRejected
                    : otherwise;
   }
@@ -603,8 +603,7 @@ class OdbcConnection : public Connection {
     if (!what.empty()) description = what + ": " + description;
     if (!context.empty()) description += " " + context;
     description += " [" + Describe() + "]";
-    throw base::AgentError(kind.Number(base::kDatabaseError),
-                           description);
+    throw base::AgentError(kind.Number(base::kDatabaseError), description);
   }
 
   HandlePtr env_;
@@ -705,8 +704,9 @@ std::unique_ptr<Connection> OpenOdbc(const std::string& odbc_connection_string, 
     // A refused login stays refused; a server out of reach or busy may come back.
     FailureKind kind;
     const std::string why = Diagnostics(SQL_HANDLE_DBC, dbc.get(), &kind);
-    throw base::AgentError(kind.login && !kind.lost ? base::kLoginRejected : base::kConnectionFailed,
-                           "Cannot connect through ODBC (" + shown + "): " + why);
+    throw base::AgentError(
+        kind.login && !kind.lost ? base::kLoginRejected : base::kConnectionFailed,
+        "Cannot connect through ODBC (" + shown + "): " + why);
   }
   return std::make_unique<OdbcConnection>(std::move(env), std::move(dbc), dialect,
                                           "ODBC data source " + shown);

@@ -91,9 +91,9 @@ std::unique_ptr<Connection> OpenSqlServerCatalog(const ConnectionString& cs) {
   const fs::path file = CatalogFile(directory, is_master ? "Master" : catalog);
   if (!is_master && !fs::exists(file, ec)) {
     // As SQL Server refuses a login to a catalog it does not have.
-    throw base::AgentError(base::kLoginRejected,
-                           "Cannot open database \"" + catalog +
-                               "\" requested by the login: no catalog file " + file.string());
+    throw base::AgentError(base::kLoginRejected, "Cannot open database \"" + catalog +
+                                                     "\" requested by the login: no catalog file " +
+                                                     file.string());
   }
   // The server always has its Master catalog; here it is made on first use.
   return OpenSqliteFile(file, is_master);

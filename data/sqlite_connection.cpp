@@ -480,9 +480,9 @@ class SqliteConnection : public Connection {
   std::filesystem::path file_;
   std::optional<FileIdentity> identity_;  // of the file when it was opened
   bool lazy_sync_;
-  std::int64_t max_rows_ = 0;      // rows a query reads at most; 0: all
+  std::int64_t max_rows_ = 0;           // rows a query reads at most; 0: all
   std::int64_t uncounted_changes_ = 0;  // rows changed by ExecuteUncounted
-  std::list<std::string> recent_;  // keys of cache_, most recently used first
+  std::list<std::string> recent_;       // keys of cache_, most recently used first
   std::unordered_map<std::string, CachedStatement> cache_;  // by the text compiled
   std::unordered_map<std::string, Shape> shapes_;           // by the text as sent
   std::vector<SqliteCursor*> cursors_;                      // open, their statement not done

@@ -27,7 +27,7 @@ bool AgentLease::Refresh(data::Connection& main, std::chrono::steady_clock::time
     if (now - renewed_ < kRenewInterval) return true;
     held_ = false;  // until the renewal says otherwise
     if (main.ExecuteUncounted("Update MAV_Lease set Beat=coalesce(Beat,0)+1" + row +
-                     " and Holder=" + data::SqlText(me_.token)) != 1) {
+                              " and Holder=" + data::SqlText(me_.token)) != 1) {
       next_check_ = now;  // taken over: see by whom at once
       return false;
     }
@@ -48,10 +48,11 @@ bool AgentLease::Refresh(data::Connection& main, std::chrono::steady_clock::time
     if (!may_hold) return false;
     // The first agent makes the row. Of two that try at once, the unique index refuses one.
     try {
-      held_ = main.ExecuteUncounted("Insert into MAV_Lease(Name,Holder,Host,Pid,Beat) Select " +
-                           data::SqlText(name_) + "," + data::SqlText(me_.token) + "," +
-                           data::SqlText(me_.host) + "," + std::to_string(me_.pid) +
-                           ",1 Where not exists (Select 1 from MAV_Lease" + row + ")") == 1;
+      held_ =
+          main.ExecuteUncounted("Insert into MAV_Lease(Name,Holder,Host,Pid,Beat) Select " +
+                                data::SqlText(name_) + "," + data::SqlText(me_.token) + "," +
+                                data::SqlText(me_.host) + "," + std::to_string(me_.pid) +
+                                ",1 Where not exists (Select 1 from MAV_Lease" + row + ")") == 1;
     } catch (const base::AgentError& e) {
       if (base::IsConnectionError(e.number())) throw;
       held_ = false;
@@ -88,10 +89,11 @@ bool AgentLease::Refresh(data::Connection& main, std::chrono::steady_clock::time
 
 bool AgentLease::TakeOver(data::Connection& main, std::chrono::steady_clock::time_point now) {
   const std::string beat = seen_beat_ < 0 ? " is null" : "=" + std::to_string(seen_beat_);
-  held_ = main.ExecuteUncounted("Update MAV_Lease set Holder=" + data::SqlText(me_.token) +
-                       ",Host=" + data::SqlText(me_.host) + ",Pid=" + std::to_string(me_.pid) +
-                       ",Beat=coalesce(Beat,0)+1 Where Name=" + data::SqlText(name_) +
-                       " and Holder=" + data::SqlText(seen_holder_) + " and Beat" + beat) == 1;
+  held_ =
+      main.ExecuteUncounted("Update MAV_Lease set Holder=" + data::SqlText(me_.token) +
+                            ",Host=" + data::SqlText(me_.host) + ",Pid=" + std::to_string(me_.pid) +
+                            ",Beat=coalesce(Beat,0)+1 Where Name=" + data::SqlText(name_) +
+                            " and Holder=" + data::SqlText(seen_holder_) + " and Beat" + beat) == 1;
   if (held_) renewed_ = now;
   return held_;
 }
@@ -101,7 +103,7 @@ void AgentLease::Release(data::Connection& main) noexcept {
   held_ = false;
   try {
     main.ExecuteUncounted("Update MAV_Lease set Holder='',Beat=coalesce(Beat,0)+1 Where Name=" +
-                 data::SqlText(name_) + " and Holder=" + data::SqlText(me_.token));
+                          data::SqlText(name_) + " and Holder=" + data::SqlText(me_.token));
   } catch (const std::exception&) {
     // The others take over once the beat has stood still long enough.
   }

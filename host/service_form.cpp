@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <random>
 #include <exception>
+#include <random>
 #include <system_error>
 
 #include "base/agent_error.h"
@@ -103,10 +103,10 @@ bool ServiceForm::TryStart() {
       errors_.Note("Start-up waits: " + e.Report());
       start_waits_for_ = e.Report();
     }
-    lbl_datbase_ = ">>Waiting for the database (" +
-                   std::string(e.number() == base::kDatabaseBusy ? "locked or busy"
-                                                                 : "out of reach") +
-                   "), next try in " + std::to_string(wait.count()) + " s";
+    lbl_datbase_ =
+        ">>Waiting for the database (" +
+        std::string(e.number() == base::kDatabaseBusy ? "locked or busy" : "out of reach") +
+        "), next try in " + std::to_string(wait.count()) + " s";
     return false;
   }
   if (!start_waits_for_.empty()) errors_.Note("Start-up done after waiting");

@@ -275,8 +275,8 @@ int RunWindowed(ServiceForm& form, Supervision& supervision) {
   w.form = &form;
   w.supervision = &supervision;
   if (!CreateAgentWindow(w)) {
-    const std::string report = "Error 0: Cannot create the window (Windows error " +
-                               std::to_string(GetLastError()) + ")";
+    const std::string report =
+        "Error 0: Cannot create the window (Windows error " + std::to_string(GetLastError()) + ")";
     form.errors().Note(report);
     ShowError(report);
     return 1;

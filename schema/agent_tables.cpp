@@ -31,8 +31,8 @@ void CreateAgentTables(data::Connection& connection) {
               "Pid Int,Beat Int)",
               "Create Unique Index MAV_Lease_Name On MAV_Lease(Name)");
   CreateTable(connection, "MAV_Claim",
-              "Create Table MAV_Claim(RequestTable Varchar(30),RequestSN Varchar(30),Mobile "
-              "Varchar(30),Accode Varchar(30),RequestDate Varchar(30),Holder Varchar(100),"
+              "Create Table MAV_Claim(RequestTable Varchar(15),RequestSN Varchar(20),Mobile "
+              "Varchar(30),Accode Varchar(20),RequestDate Varchar(30),Holder Varchar(100),"
               "OutboxId Varchar(40))",
               "Create Unique Index MAV_Claim_Request On MAV_Claim(RequestTable,RequestSN,Mobile,"
               "Accode,RequestDate)");

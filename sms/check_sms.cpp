@@ -19,8 +19,8 @@
 #include "sms/gammu_outbox.h"
 #include "sms/outbox.h"
 #include "sms/outbox_memory.h"
-#include "sms/request_key.h"
 #include "sms/reply_messages.h"
+#include "sms/request_key.h"
 #include "sms/sms_service.h"
 
 namespace sms {
@@ -171,8 +171,7 @@ auto OnOutbox(SmsContext& context, Operation operation) {
 std::string Pending(const std::string& where) { return where + " and Reply<>1"; }
 
 base::AgentError ManyRows(const RequestKey& key, std::int64_t rows) {
-  return base::AgentError(base::kDatabaseError, key.Describe() + " names " +
-                                                    std::to_string(rows) +
+  return base::AgentError(base::kDatabaseError, key.Describe() + " names " + std::to_string(rows) +
                                                     " pending rows: none of them is answered");
 }
 
@@ -214,7 +213,8 @@ void SettleSimRequest(SmsContext& context, const RequestKey& key, const std::str
     const std::optional<Claim> claim = FindClaim(Main(context), key);
     if (claim && claim->holder != me) return;
   }
-  throw base::AgentError(base::kDatabaseError, "Update LoanSMS marked no row for " + key.Describe());
+  throw base::AgentError(base::kDatabaseError,
+                         "Update LoanSMS marked no row for " + key.Describe());
 }
 
 // What this agent may do with a request, as the claims stood when the stage began.
@@ -295,7 +295,8 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
   };
   std::optional<std::int64_t> queued;
   try {
-    queued = OnOutbox(context, [&] { return outbox->Queue(key, mobile, reply, Now(context), still_ours); });
+    queued = OnOutbox(context,
+                      [&] { return outbox->Queue(key, mobile, reply, Now(context), still_ours); });
   } catch (const base::AgentError& e) {
     // Nothing was queued: the claim goes, so that whoever works next answers the request.
     if (e.number() == base::kWorkLost && !me.empty()) DeleteClaim(main, key, me);
@@ -311,8 +312,7 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
   // Takes the message back unless the request turns out to be marked with it.
   auto withdraw = [&] {
     try {
-      const data::QueryResult again =
-          main.Query("Select Reply,[Send] from LoanSMS Where " + where);
+      const data::QueryResult again = main.Query("Select Reply,[Send] from LoanSMS Where " + where);
       for (const auto& row : again.rows) {
         if (row[0] == data::Value(1) && row[1] == data::Value(reply)) return;
       }
@@ -335,7 +335,8 @@ void AnswerSimRequest(SmsContext& context, const data::RecordSet& rs) {
   }
   withdraw();
   if (marked > 1) throw ManyRows(key, marked);
-  throw base::AgentError(base::kDatabaseError, "Update LoanSMS marked no row for " + key.Describe());
+  throw base::AgentError(base::kDatabaseError,
+                         "Update LoanSMS marked no row for " + key.Describe());
 }
 
 // The stages of a pass. Each opens its pending rows the first time it runs and works them
@@ -540,7 +541,7 @@ bool CheckSMS(SmsContext& context) {
     // An agent whose outbox is open serves the SIM queue or, when another agent holds the
     // SIM work, none: the gateway is the catalog's choice, not this agent's.
     const SmsWork& work = context.work;
-    pass.gateway = sms.SMSLocalReady    ? (work.sim ? SmsPass::Gateway::kSim : SmsPass::Gateway::kNone)
+    pass.gateway = sms.SMSLocalReady ? (work.sim ? SmsPass::Gateway::kSim : SmsPass::Gateway::kNone)
                    : sms.SMSServerReady && work.catalog ? SmsPass::Gateway::kInternet
                                                         : SmsPass::Gateway::kNone;
   }

@@ -39,16 +39,15 @@ std::map<std::vector<std::string>, Claim> ReadClaims(data::Connection& main,
 }
 
 std::optional<Claim> FindClaim(data::Connection& main, const RequestKey& request) {
-  const data::QueryResult found = main.QueryFirstRows(
-      "Select Holder,OutboxId from MAV_Claim Where " + ClaimWhere(request), 1);
+  const data::QueryResult found =
+      main.QueryFirstRows("Select Holder,OutboxId from MAV_Claim Where " + ClaimWhere(request), 1);
   if (found.rows.empty()) return std::nullopt;
   return Claim{found.rows[0][0].AsText(), found.rows[0][1].AsText()};
 }
 
 bool HoldsClaim(data::Connection& main, const RequestKey& request, const std::string& holder,
                 const std::string& fence) {
-  return main
-             .Query("Select count(*) from MAV_Claim Where " + ClaimWhere(request) +
+  return main.Query("Select count(*) from MAV_Claim Where " + ClaimWhere(request) +
                     " and MAV_Claim.Holder=" + data::SqlText(holder) + Fenced(fence))
              .rows.at(0)
              .at(0)
@@ -71,12 +70,11 @@ bool InsertClaim(data::Connection& main, const RequestKey& request, const Claim&
              ClaimWhere(request) + ")" + Fenced(fence)) == 1;
 }
 
-bool TakeOverClaim(data::Connection& main, const RequestKey& request,
-                   const std::string& old_holder, const Claim& claim, const std::string& fence) {
-  return main.Execute("Update MAV_Claim set Holder=" + data::SqlText(claim.holder) +
-                      ",OutboxId=" + data::SqlText(claim.outbox_id) + " Where " +
-                      ClaimWhere(request) + " and MAV_Claim.Holder=" + data::SqlText(old_holder) +
-                      Fenced(fence)) == 1;
+bool TakeOverClaim(data::Connection& main, const RequestKey& request, const std::string& old_holder,
+                   const Claim& claim, const std::string& fence) {
+  return main.Execute("Update MAV_Claim set Holder=" + data::SqlText(claim.holder) + ",OutboxId=" +
+                      data::SqlText(claim.outbox_id) + " Where " + ClaimWhere(request) +
+                      " and MAV_Claim.Holder=" + data::SqlText(old_holder) + Fenced(fence)) == 1;
 }
 
 bool DeleteClaim(data::Connection& main, const RequestKey& request, const std::string& holder) {

@@ -49,8 +49,8 @@ bool InsertClaim(data::Connection& main, const RequestKey& request, const Claim&
 
 // Takes the claim on `request` over from `old_holder`, provided it is still theirs and
 // `fence` is true, in one statement. True when taken.
-bool TakeOverClaim(data::Connection& main, const RequestKey& request,
-                   const std::string& old_holder, const Claim& claim, const std::string& fence);
+bool TakeOverClaim(data::Connection& main, const RequestKey& request, const std::string& old_holder,
+                   const Claim& claim, const std::string& fence);
 
 // Removes the claim on `request` when `holder` holds it; true when one was removed.
 bool DeleteClaim(data::Connection& main, const RequestKey& request, const std::string& holder);

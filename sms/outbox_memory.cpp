@@ -43,8 +43,8 @@ std::string RecordWhere(const RequestKey& request) {
     throw base::AgentError(base::kDatabaseError,
                            "The outbox remembers SIM requests only: " + request.Describe());
   }
-  return "RequestTable=" + data::SqlText(request.table) + " and RequestSN=" +
-         data::SqlText(texts[0]) + " and Mobile=" + data::SqlText(texts[1]) +
+  return "RequestTable=" + data::SqlText(request.table) +
+         " and RequestSN=" + data::SqlText(texts[0]) + " and Mobile=" + data::SqlText(texts[1]) +
          " and Accode=" + data::SqlText(texts[2]) + " and RequestDate=" + data::SqlText(texts[3]);
 }
 
@@ -53,11 +53,12 @@ std::string RecordWhere(const RequestKey& request) {
 std::string PrepareOutboxMemory(data::Connection& connection) {
   if (!HasTable(connection, "MAV_Sent")) {
     data::Transaction transaction(connection);
-    // Varchar(30) holds every request field (LoanSMS.Mobile is Varchar(30), SMSService.Date
-    // too); LongText is Jet's memo and any text on SQLite.
+    // The widths hold every request field (LoanSMS.Mobile and SMSService.Date are
+    // Varchar(30), serials and codes 32-bit numbers) and keep the unique key within Jet's
+    // 255 characters; LongText is Jet's memo and any text on SQLite.
     connection.Execute(
-        "Create Table MAV_Sent(RequestTable Varchar(30),RequestSN Varchar(30),Mobile "
-        "Varchar(30),Accode Varchar(30),RequestDate Varchar(30),OutboxSN Int,Msg LongText,"
+        "Create Table MAV_Sent(RequestTable Varchar(15),RequestSN Varchar(20),Mobile "
+        "Varchar(30),Accode Varchar(20),RequestDate Varchar(30),OutboxSN Int,Msg LongText,"
         "Queued Varchar(19))");
     connection.Execute(
         "Create Unique Index MAV_Sent_Request On MAV_Sent(RequestTable,RequestSN,Mobile,Accode,"
@@ -95,9 +96,9 @@ void RecordSent(data::Connection& connection, const RequestKey& request, std::in
   connection.Execute(
       "Insert into MAV_Sent(RequestTable,RequestSN,Mobile,Accode,RequestDate,OutboxSN,Msg,"
       "Queued) values(" +
-      data::SqlText(request.table) + "," + data::SqlText(texts[0]) + "," +
-      data::SqlText(texts[1]) + "," + data::SqlText(texts[2]) + "," + data::SqlText(texts[3]) +
-      "," + std::to_string(outbox_sn) + "," + data::SqlText(text) + "," +
+      data::SqlText(request.table) + "," + data::SqlText(texts[0]) + "," + data::SqlText(texts[1]) +
+      "," + data::SqlText(texts[2]) + "," + data::SqlText(texts[3]) + "," +
+      std::to_string(outbox_sn) + "," + data::SqlText(text) + "," +
       data::SqlText(GammuLocalTime(when)) + ")");
 }
 
@@ -105,8 +106,7 @@ void ForgetSent(data::Connection& connection, const RequestKey& request) {
   connection.Execute("Delete from MAV_Sent Where " + RecordWhere(request));
 }
 
-std::int64_t PruneSent(data::Connection& connection,
-                       std::chrono::system_clock::time_point cutoff) {
+std::int64_t PruneSent(data::Connection& connection, std::chrono::system_clock::time_point cutoff) {
   return connection.Execute("Delete from MAV_Sent Where Queued<" +
                             data::SqlText(GammuLocalTime(cutoff)));
 }

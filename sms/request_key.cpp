@@ -70,10 +70,10 @@ std::string RequestKey::Where() const {
       // the row could never be answered, or be rounded and name another row.
       const auto* x = std::get_if<double>(&value.raw());
       if (value.IsNull() || (x != nullptr && std::trunc(*x) != *x)) {
-        throw base::AgentError(value.IsNull() ? base::kInvalidUseOfNull : base::kTypeMismatch,
-                               table + "." + column + " " +
-                                   (value.IsNull() ? "is Null" : value.AsText() +
-                                                                     " is not a whole number"));
+        throw base::AgentError(
+            value.IsNull() ? base::kInvalidUseOfNull : base::kTypeMismatch,
+            table + "." + column + " " +
+                (value.IsNull() ? "is Null" : value.AsText() + " is not a whole number"));
       }
     } else {
       where += " and ";

@@ -32,8 +32,8 @@ struct SmsPass {
   Gateway gateway = Gateway::kNone;  // the request queue chosen when the pass began
   bool sim_work = true;              // SmsWork::sim and ::catalog when the pass began
   bool catalog_work = true;
-  bool rows_open = false;            // `rows` holds the current stage's pending rows
-  data::RecordSet rows;              // positioned at the next row to handle
+  bool rows_open = false;  // `rows` holds the current stage's pending rows
+  data::RecordSet rows;    // positioned at the next row to handle
   // The SIM stage's claims as read when it began, by the request's field texts.
   std::map<std::vector<std::string>, Claim> claims;
 };
@@ -67,7 +67,7 @@ struct SmsState {
   std::unique_ptr<data::Connection> SMSConnection;  // the SIM outbox
   // Set when the SIM outbox file is gammu-smsd's database: the Version of its tables.
   std::optional<std::int32_t> gammu_version;
-  std::string outbox_id;  // the open outbox's own Id (MAV_Outbox), "" while none is open
+  std::string outbox_id;        // the open outbox's own Id (MAV_Outbox), "" while none is open
   bool SMSLocalReady = false;   // the SIM outbox is open
   bool SMSServerReady = false;  // the internet service answered for this catalog
 

@@ -39,6 +39,9 @@ TEST(ReconnectingConnection, TransactionDoesNotOutliveTheConnection) {
 // A connection opened again counts its data versions from the start: a catalog put back
 // from a backup, with other rows, must give another version than the one before.
 TEST(ReconnectingConnection, DataVersionOfAReopenedConnectionIsNew) {
+  if constexpr (std::filesystem::path::preferred_separator == '\\') {
+    GTEST_SKIP() << "Windows replaces no file that a program holds open";
+  }
   test_support::TempDir dir;
   const auto file = dir.path() / "MavData.db";
   const auto backup = dir.path() / "Backup.db";

@@ -16,6 +16,8 @@
 namespace data {
 namespace {
 
+namespace fs = std::filesystem;
+
 using test_support::ErrorOf;
 
 std::int64_t Count(Connection& c, const std::string& table) {
@@ -81,6 +83,38 @@ TEST(SqliteConnection, FileOverwrittenWithOtherDataIsALostConnection) {
   }
   const base::AgentError e = ErrorOf([&] { journal->Query("Select count(*) from T"); });
   EXPECT_EQ(base::kConnectionLost, e.number()) << e.description();
+}
+
+// A file in rollback-journal mode (the modem's outbox) moved or deleted under an open
+// connection refuses writes (SQLITE_READONLY_DBMOVED): a lost file, to be opened again by its
+// name. (In WAL mode SQLite goes on writing into the moved file; Replaced() tells.)
+TEST(SqliteConnection, FileMovedAwayIsALostConnection) {
+  if constexpr (fs::path::preferred_separator == '\\') {
+    GTEST_SKIP() << "Windows moves no file that a program holds open";
+  }
+  test_support::TempDir dir;
+  const auto file = dir.path() / "SMSData.mdb";
+  auto c = OpenSqliteFile(file, true, /*write_ahead_log=*/false);
+  c->Execute("Create Table Send(SN int)");
+  fs::rename(file, dir.path() / "elsewhere.mdb");
+  EXPECT_TRUE(c->Replaced());
+  const base::AgentError e = ErrorOf([&] { c->Execute("Insert into Send(SN) values(1)"); });
+  EXPECT_EQ(base::kConnectionLost, e.number()) << e.description();
+  EXPECT_NE(std::string::npos, e.description().find("SQLite error 1032")) << e.description();
+}
+
+// A write lock another connection holds past the busy timeout: the statement failed for a
+// while, not for good (start-up waits and tries again).
+TEST(SqliteConnection, LockHeldByAnotherIsBusy) {
+  test_support::TempDir dir;
+  const auto file = dir.path() / "locked.db";
+  auto c = OpenSqliteFile(file, true);
+  c->Execute("Create Table T(a int)");
+  auto other = OpenSqliteFile(file, false);
+  other->BeginTransaction();
+  const base::AgentError e = ErrorOf([&] { c->Execute("Insert into T(a) values(1)"); });
+  EXPECT_EQ(base::kDatabaseBusy, e.number()) << e.description();
+  other->Rollback();
 }
 
 TEST(SqliteConnection, ErrorCarriesExtendedCodeAndFile) {

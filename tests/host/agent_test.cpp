@@ -168,7 +168,8 @@ TEST_F(AgentTest, TwoAgentsStartingTogetherOnAnOldCatalogBothRun) {
   ASSERT_TRUE(running(second, ">> MavData2075")) << second.Err();
   ASSERT_TRUE(first.WaitFor([&] {
     return (first.Out() + second.Out()).find("(standby for ") != std::string::npos;
-  })) << first.Out() << second.Out();
+  })) << first.Out()
+      << second.Out();
   for (AgentProcess* agent : {&first, &second}) {
     const AgentExit exit = agent->Stop(SIGTERM);
     EXPECT_EQ(0, exit.status);

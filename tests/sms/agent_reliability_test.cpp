@@ -177,10 +177,13 @@ TEST_F(AgentReliabilityTest, WriterHoldingTheCatalogLockedLosesAndDoublesNothing
   writer->Commit();
 
   agent = Start("unlocked");
-  ASSERT_TRUE(WaitFor(*agent, [&] {
-    return Count("Select count(*) from LoanSMS where Reply=1") == kRequests &&
-           Count("Select count(*) from LoanStatement where Message_Reply is null") == 0;
-  })) << agent->Out() << agent->Err() << Dump();
+  ASSERT_TRUE(
+      WaitFor(*agent,
+              [&] {
+                return Count("Select count(*) from LoanSMS where Reply=1") == kRequests &&
+                       Count("Select count(*) from LoanStatement where Message_Reply is null") == 0;
+              }))
+      << agent->Out() << agent->Err() << Dump();
   EXPECT_EQ(0, agent->Stop(SIGTERM).status);
   ExpectEachQueuedOnce(kRequests);
 }

@@ -83,9 +83,7 @@ TEST_F(ExactlyOnceTest, KillsBeforeTheMarkSendNothingTwiceThroughGammuSmsd) {
                                   Mobile(sn) + "'") > 0;
       },
       3);
-  ASSERT_TRUE(WaitUntil([&] {
-    return Count(*outbox, "Select count(*) from outbox") == 0;
-  }));
+  ASSERT_TRUE(WaitUntil([&] { return Count(*outbox, "Select count(*) from outbox") == 0; }));
   daemon.Stop(SIGTERM);
   EXPECT_EQ(requests_, Count(*outbox, "Select count(distinct DestinationNumber) from sentitems"));
   EXPECT_EQ(requests_, Count(*outbox, "Select count(*) from sentitems"));

@@ -228,13 +228,10 @@ TEST_F(GammuSimStageTest, RepliesAreQueuedOnceInTheOutbox) {
   const std::string reply = sms::ComposeReportSMS(loans_, sms_, 101, as_of);
   const sms::RequestKey first{
       "LoanSMS", {{"SN", 1}, {"Mobile", "+9779841000001"}, {"Accode", 101}, {"Date", date}}};
-  sms::MakeOutbox(*sms_.SMSConnection, 17)
-      ->Queue(first, "+9779841000001", reply, context_.now());
-  catalog_.Insert("LoanSMS", {{"SN", 1},
-                              {"Accode", 101},
-                              {"Mobile", "+9779841000001"},
-                              {"Date", date},
-                              {"Reply", 0}});
+  sms::MakeOutbox(*sms_.SMSConnection, 17)->Queue(first, "+9779841000001", reply, context_.now());
+  catalog_.Insert(
+      "LoanSMS",
+      {{"SN", 1}, {"Accode", 101}, {"Mobile", "+9779841000001"}, {"Date", date}, {"Reply", 0}});
   catalog_.Insert(
       "LoanSMS",
       {{"SN", 2}, {"Accode", 101}, {"Mobile", "9841000002"}, {"Date", date}, {"Reply", 0}});

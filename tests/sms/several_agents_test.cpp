@@ -88,8 +88,7 @@ TEST_F(SeveralAgentsTest, EachRequestQueuedOnceAcrossBothOutboxes) {
     AddRequests(requests + 1, requests + 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
   }
-  ASSERT_TRUE(WaitUntil([&] { return AllAnswered(requests); }))
-      << first->Err() << second->Err();
+  ASSERT_TRUE(WaitUntil([&] { return AllAnswered(requests); })) << first->Err() << second->Err();
   const std::int64_t worker = Worker();
   auto& working = worker == first->pid() ? first : second;
   auto& standing = worker == first->pid() ? second : first;
@@ -116,8 +115,8 @@ TEST_F(SeveralAgentsTest, FrozenWorkerIsTakenOverAndQueuesNothingTwice) {
   auto first = Start(exe_["first"], "first");
   ASSERT_TRUE(WaitUntil([&] { return AllAnswered(5); })) << first->Err();
   auto second = Start(exe_["second"], "second");
-  ASSERT_TRUE(second->WaitFor(
-      [&] { return second->Out().find("(standby for ") != std::string::npos; }));
+  ASSERT_TRUE(
+      second->WaitFor([&] { return second->Out().find("(standby for ") != std::string::npos; }));
 
   kill(first->pid(), SIGSTOP);
   const auto frozen = Clock::now();
@@ -137,9 +136,9 @@ TEST_F(SeveralAgentsTest, FrozenWorkerIsTakenOverAndQueuesNothingTwice) {
   AddRequests(requests + 1, requests + 2);
   requests += 2;
   ASSERT_TRUE(WaitUntil([&] { return AllAnswered(requests); })) << second->Err();
-  ASSERT_TRUE(first->WaitFor(
-      [&] { return first->Out().find("(standby for ") != std::string::npos; },
-      std::chrono::seconds(10)))
+  ASSERT_TRUE(
+      first->WaitFor([&] { return first->Out().find("(standby for ") != std::string::npos; },
+                     std::chrono::seconds(10)))
       << first->Out();
   EXPECT_EQ(0, first->Stop(SIGTERM).status);
   EXPECT_EQ(0, second->Stop(SIGTERM).status);
