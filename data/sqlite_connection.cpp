@@ -318,10 +318,15 @@ class SqliteConnection : public Connection {
   }
 
   // The compiled statement of `text`; null when it holds none (blanks and semicolons) or
-  // does not compile (sqlite3_errcode then tells why).
+  // does not compile (sqlite3_errcode then tells why). A statement that groups and sorts its
+  // rows is compiled to group them in the order of its sorting (GroupInSortOrderForSqlite):
+  // the same rows in the same order, which an index can then deliver. That is done here,
+  // once per compiled statement, and not by RewriteForSqlite, which runs for every text with
+  // other values.
   StatementPtr Compile(const std::string& text) {
+    const std::string ordered = GroupInSortOrderForSqlite(text);
     sqlite3_stmt* raw = nullptr;
-    const int rc = sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()),
+    const int rc = sqlite3_prepare_v3(db_, ordered.c_str(), static_cast<int>(ordered.size()),
                                       SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
     StatementPtr stmt(raw);
     return rc == SQLITE_OK ? std::move(stmt) : nullptr;
