@@ -101,9 +101,10 @@ std::vector<ExistingIndex> TableIndexes(data::Connection& connection, const std:
           ? "SELECT il.name, ix.name, ix.coll, ix.desc, il.partial FROM pragma_index_list(" + name +
                 ") AS il JOIN pragma_index_xinfo(il.name) AS ix WHERE ix.key=1 "
                 "ORDER BY il.seq, ix.seqno"
-          : "SELECT i.name, c.name, '', ic.is_descending_key, 0 FROM sys.indexes AS i JOIN "
-            "sys.index_columns AS ic ON ic.object_id=i.object_id AND ic.index_id=i.index_id "
-            "JOIN sys.columns AS c ON c.object_id=ic.object_id AND c.column_id=ic.column_id "
+          : "SELECT i.name, c.name, '', CAST(ic.is_descending_key AS int), 0 FROM sys.indexes "
+            "AS i JOIN sys.index_columns AS ic ON ic.object_id=i.object_id AND "
+            "ic.index_id=i.index_id JOIN sys.columns AS c ON c.object_id=ic.object_id AND "
+            "c.column_id=ic.column_id "
             "WHERE i.object_id=OBJECT_ID(" +
                 name +
                 ") AND ic.key_ordinal>0 AND i.has_filter=0 AND i.is_disabled=0 AND "
