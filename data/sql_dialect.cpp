@@ -184,14 +184,16 @@ constexpr std::string_view kInformationSchemaColumns =
 
 class Rewriter {
  public:
-  explicit Rewriter(std::string_view sql) : tokens_(Tokenize(sql)) {
+  // `grouped_only`: RewriteGroupedOrder alone (GroupInSortOrderForSqlite).
+  explicit Rewriter(std::string_view sql, bool grouped_only = false)
+      : tokens_(Tokenize(sql)), grouped_only_(grouped_only) {
     pieces_.reserve(tokens_.size());
     for (const Token& token : tokens_) pieces_.push_back({{}, std::string(token.text), {}});
   }
 
   std::string Run() {
     // N'...' (a Unicode literal) is an ordinary literal in SQLite.
-    for (std::size_t i = 0; i + 1 < tokens_.size(); ++i) {
+    for (std::size_t i = 0; !grouped_only_ && i + 1 < tokens_.size(); ++i) {
       if (tokens_[i].kind == Kind::kWord && EqualsIgnoreCase(tokens_[i].text, "n") &&
           tokens_[i + 1].kind == Kind::kString) {
         pieces_[i].text.clear();
@@ -271,6 +273,10 @@ class Rewriter {
     }
     if (n == 0) return Render(raw_begin, raw_end);
 
+    if (grouped_only_) {
+      RewriteGroupedOrder();
+      return Render(raw_begin, raw_end);
+    }
     // Order matters where two rewrites add text after the same token: the innermost first.
     RewriteNotEqual();
     RewriteLeft();
@@ -616,6 +622,141 @@ class Rewriter {
     }
   }
 
+  // SELECT ... [WHERE c] GROUP BY g1, ..., gn ORDER BY o1 [ASC|DESC], ..., ok, each o one of
+  // the g and k < n -> SELECT ... WHERE (c) and o1 IS o1 GROUP BY o1, ..., ok, <the other g in
+  // their order> ORDER BY o1 [ASC|DESC], ..., ok, <the other g>. The same groups, in the same
+  // order, but a statement read forward only for its first rows (the loan rows of an account,
+  // latest first) no longer groups and sorts every row before the first one comes back: an
+  // index on (<columns the Where fixes>, o1, ..., ok, the other g) hands the rows over in
+  // group and sort order at once, and SQLite then streams the groups.
+  //
+  // The order is the one SQLite gives the statement as written. It groups through its sorter
+  // on g1, ..., gn ascending (no index holds every one of those columns in another order), so
+  // the groups come out in that order, and its ORDER BY sorter keeps the order in which rows
+  // came where they tie on o1, ..., ok (merging its sorted runs, the earlier run first). Rows
+  // that tie on the o's are thus in the order of the g's, which on the o's themselves are
+  // equal: the added terms say exactly that. Where the statement compares texts without regard
+  // to case, the added terms do too (each is the same column, with its collation).
+  //
+  // "o1 IS o1" holds for every row, Null included. It marks the statement for the index made
+  // for it: that index is partial with the condition "o1 IS o1", which no other statement
+  // implies, so a min() of o1 or a sum over the same rows (whose results depend on the order
+  // their rows are read in) is never planned on it.
+  //
+  // Only for names of the form table.column, a top-level GROUP BY and ORDER BY that end the
+  // statement, and no DISTINCT, TOP, LIMIT, HAVING, compound or comment in the way; anything
+  // else stays as written.
+  void RewriteGroupedOrder() {
+    if (!IsWord(0, "select")) return;
+    const std::size_t n = st_.size();
+    std::size_t from = kNone, where = kNone, group = kNone, order = kNone;
+    static constexpr std::string_view kStops[] = {"distinct", "top",       "limit",  "having",
+                                                  "union",    "intersect", "except", "window",
+                                                  "into",     "offset"};
+    for (std::size_t p = 1; p < n; ++p) {
+      if (st_.parent[p] != kNone) continue;
+      for (std::string_view stop : kStops) {
+        if (IsWord(p, stop)) return;
+      }
+      if (IsWord(p, "from") && from == kNone) from = p;
+      if (IsWord(p, "where") && where == kNone) where = p;
+      if (IsWord(p, "group") && IsWord(p + 1, "by")) {
+        if (group != kNone) return;
+        group = p;
+      }
+      if (IsWord(p, "order") && IsWord(p + 1, "by")) {
+        if (order != kNone) return;
+        order = p;
+      }
+    }
+    if (from == kNone || group == kNone || order == kNone || !(from < group && group < order)) {
+      return;
+    }
+    if (where != kNone && !(from < where && where + 1 < group)) return;
+    for (std::size_t raw = st_.sig[group]; raw < st_.raw_end; ++raw) {
+      if (tokens_[raw].kind == Kind::kComment) return;
+    }
+
+    struct Term {
+      std::string key;        // the names in lower case, joined by "."
+      std::string text;       // as written
+      std::string direction;  // " desc" or " asc" as written; "" when none
+    };
+    // A list of table.column names, each with a direction when `directions`, from `begin` to
+    // `end` exactly; false when it is anything else.
+    const auto read = [&](std::size_t begin, std::size_t end, bool directions,
+                          std::vector<Term>& terms) {
+      std::size_t p = begin;
+      while (p < end) {
+        if (!IsName(p) || IsPunct(p + 1, "(")) return false;
+        Term term;
+        term.key = Lowered(NameAt(p));
+        std::size_t q = p + 1;
+        while (IsPunct(q, ".") && IsName(q + 1) && !IsPunct(q + 2, "(")) {
+          term.key.append(".").append(Lowered(NameAt(q + 1)));
+          q += 2;
+        }
+        if (q == p + 1 || q > end) return false;  // not qualified by its table
+        term.text = Render(st_.sig[p], st_.sig[q - 1] + 1);
+        if (directions && (IsWord(q, "asc") || IsWord(q, "desc")) && q < end) {
+          term.direction.append(" ").append(TextAt(q));
+          ++q;
+        }
+        for (const Term& other : terms) {
+          if (other.key == term.key) return false;
+        }
+        terms.push_back(std::move(term));
+        if (q == end) return true;
+        if (!IsPunct(q, ",")) return false;
+        p = q + 1;
+      }
+      return false;  // empty, or ends with a comma
+    };
+    std::vector<Term> grouped, ordered;
+    if (!read(group + 2, order, false, grouped) || !read(order + 2, n, true, ordered)) return;
+    if (ordered.size() >= grouped.size()) return;
+    std::vector<const Term*> rest;  // the g that are not among the o, in their order
+    for (const Term& g : grouped) {
+      bool sorted = false;
+      for (const Term& o : ordered) sorted = sorted || o.key == g.key;
+      if (!sorted) rest.push_back(&g);
+    }
+    if (rest.size() + ordered.size() != grouped.size()) return;  // an o that is no g
+
+    std::string group_list, order_list;
+    for (const Term& o : ordered) {
+      for (const Term& g : grouped) {
+        if (g.key == o.key) group_list.append(group_list.empty() ? "" : ", ").append(g.text);
+      }
+      order_list.append(order_list.empty() ? "" : ", ").append(o.text).append(o.direction);
+    }
+    for (const Term* g : rest) {
+      group_list.append(", ").append(g->text);
+      order_list.append(", ").append(g->text);
+    }
+    for (std::size_t raw = st_.sig[group + 2]; raw < st_.sig[order]; ++raw) {
+      pieces_[raw].text.clear();
+    }
+    PieceAt(group + 2).text = group_list.append(" ");
+    for (std::size_t raw = st_.sig[order + 2]; raw <= st_.sig[n - 1]; ++raw) {
+      pieces_[raw].text.clear();
+    }
+    PieceAt(order + 2).text = order_list;
+    const std::string mark = ordered.front().text + " IS " + ordered.front().text;
+    if (where != kNone) {
+      PieceAt(where + 1).before.insert(0, "(");
+      PieceAt(group - 1).after += ") and " + mark;
+    } else {
+      PieceAt(group).before.insert(0, "where " + mark + " ");
+    }
+  }
+
+  static std::string Lowered(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) c = Lower(c);
+    return lower;
+  }
+
   // Splits positions [begin, end) at its top-level commas.
   std::vector<std::pair<std::size_t, std::size_t>> SplitAtCommas(std::size_t begin,
                                                                  std::size_t end) const {
@@ -746,6 +887,7 @@ class Rewriter {
   std::vector<Token> tokens_;
   std::vector<Piece> pieces_;  // one per token
   Statement st_;               // the statement being rewritten
+  bool grouped_only_;
 };
 
 // --- Reading single statements: LimitForSqlite, DeclaredCollation. ---
@@ -917,6 +1059,16 @@ std::string RewriteForSqlite(std::string_view sql) {
     }
   }
   return std::string(sql);
+}
+
+std::string GroupInSortOrderForSqlite(std::string_view select) {
+  // Both words are needed; most statements have neither.
+  std::string lower(select);
+  for (char& c : lower) c = Lower(c);
+  if (lower.find("group") == std::string::npos || lower.find("order") == std::string::npos) {
+    return std::string(select);
+  }
+  return Rewriter(select, true).Run();
 }
 
 std::string LimitForSqlite(std::string_view select, std::int64_t max_rows) {

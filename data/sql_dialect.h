@@ -41,6 +41,18 @@ namespace data {
 // passed on as far as it is not understood, for SQLite to report.
 std::string RewriteForSqlite(std::string_view sql);
 
+// A statement in SQLite's dialect (its values may be parameters) that groups its rows in the
+// order of its sorting, so that an index can hand them over in that order:
+// SELECT ... [WHERE c] GROUP BY g1, ..., gn ORDER BY o1 [DESC], ..., ok, where the o are some
+// of the g (all of them table.column names) -> SELECT ... WHERE (c) and o1 IS o1 GROUP BY
+// o1, ..., ok, <the other g> ORDER BY o1 [DESC], ..., ok, <the other g>. The same groups in
+// the same order: SQLite orders the rows that tie on the o by the g, and the text now says so.
+// An index on (..., o1, ..., ok, the other g) whose condition is "o1 IS o1" (a mark no other
+// statement carries) then delivers the first groups without the others being grouped and
+// sorted. Any other text (DISTINCT, TOP, LIMIT, HAVING, a compound, other terms) comes back
+// as it is.
+std::string GroupInSortOrderForSqlite(std::string_view select);
+
 // A text that reads the first `max_rows` rows (max_rows > 0) of `select`, one SELECT already
 // in SQLite's dialect without a LIMIT of its own: `select` followed by LIMIT max_rows.
 // When `select` reads one table, its columns are * or plain names, its Where holds

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace data {
 
@@ -98,6 +99,50 @@ std::size_t NumberEnd(std::string_view sql, std::size_t start, bool* whole) {
   return i;
 }
 
+// Where an OR joins conditions: for each "(" (by offset) whether its group holds an OR at its
+// own level, and whether the statement does at its outer level after a WHERE. Quoted parts
+// are skipped as the main pass skips them; a text the main pass gives up on may be read
+// differently here, which does not matter then.
+struct OrConditions {
+  std::vector<bool> group;  // by offset of "("
+  bool where = false;
+};
+
+OrConditions FindOrConditions(std::string_view sql) {
+  OrConditions found;
+  found.group.assign(sql.size(), false);
+  std::vector<std::size_t> open;  // offsets of the "(" around the current character
+  bool after_where = false;
+  for (std::size_t i = 0; i < sql.size();) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      const std::size_t close = QuotedEnd(sql, i, nullptr);
+      if (close == std::string_view::npos) break;
+      i = close + 1;
+    } else if (IsNameStart(c)) {
+      std::size_t end = i;
+      while (end < sql.size() && IsNameChar(sql[end])) ++end;
+      const std::string_view word = sql.substr(i, end - i);
+      if (open.empty() && IsWord(word, "WHERE")) after_where = true;
+      if (IsWord(word, "OR")) {
+        if (!open.empty()) {
+          found.group[open.back()] = true;
+        } else if (after_where) {
+          found.where = true;
+        }
+      }
+      i = end;
+    } else if (IsDigit(c)) {
+      while (i < sql.size() && IsNameChar(sql[i])) ++i;  // 12abc is not a word
+    } else {
+      if (c == '(') open.push_back(i);
+      if (c == ')' && !open.empty()) open.pop_back();
+      ++i;
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 ParameterizedSql ParameterizeForSqlite(std::string_view sql) {
@@ -111,13 +156,17 @@ ParameterizedSql ParameterizeForSqlite(std::string_view sql) {
 
   enum class Part { kShape, kValues, kTail } part = Part::kShape;
   bool first_word = true;
-  int depth = 0;          // parentheses open
-  bool after_as = false;  // the names after AS: a type name, or an alias
-  int type_depth = -1;    // depth outside the parentheses of a type name's size; -1: none
-  bool ended = false;     // past the statement's ";"
+  int depth = 0;  // parentheses open
+  const OrConditions ors = FindOrConditions(sql);
+  std::vector<bool> open_or;  // per open parenthesis: its group holds an OR
+  int in_or = 0;              // the open groups that hold an OR
+  bool outer_or = false;      // past a WHERE whose condition holds an OR at its outer level
+  bool after_as = false;      // the names after AS: a type name, or an alias
+  int type_depth = -1;        // depth outside the parentheses of a type name's size; -1: none
+  bool ended = false;         // past the statement's ";"
   for (std::size_t i = 0; i < sql.size();) {
     const char c = sql[i];
-    const bool takes = part == Part::kValues && type_depth < 0;
+    const bool takes = part == Part::kValues && type_depth < 0 && in_or == 0 && !outer_or;
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
       out.text.push_back(c);
       ++i;
@@ -152,6 +201,7 @@ ParameterizedSql ParameterizeForSqlite(std::string_view sql) {
       const std::string_view word = sql.substr(i, end - i);
       if (first_word && !IsOneOf(word, kStatements)) return unchanged();
       first_word = false;
+      if (depth == 0 && IsWord(word, "WHERE")) outer_or = ors.where;
       if (part == Part::kShape && depth == 0 && IsOneOf(word, kValuesStart)) {
         part = Part::kValues;
       } else if (part == Part::kValues && IsOneOf(word, kValuesEnd)) {
@@ -188,10 +238,16 @@ ParameterizedSql ParameterizeForSqlite(std::string_view sql) {
         if (after_as) type_depth = depth;  // varchar(10)
         after_as = false;
         ++depth;
+        open_or.push_back(ors.group[i]);
+        if (open_or.back()) ++in_or;
         break;
       case ')':
         --depth;
         if (depth == type_depth) type_depth = -1;
+        if (!open_or.empty()) {
+          if (open_or.back()) --in_or;
+          open_or.pop_back();
+        }
         break;
       case ';':
         ended = true;

@@ -27,7 +27,13 @@ struct ParameterizedSql {
 //   UNION, EXCEPT or INTERSECT on (ORDER BY 1 names a column);
 // - type names after AS (CAST(x AS varchar(10)));
 // - numbers with a fraction or an exponent (SQLite reads those with its own conversion),
-//   hexadecimal numbers, whole numbers of more than 18 digits, and blob literals.
+//   hexadecimal numbers, whole numbers of more than 18 digits, and blob literals;
+// - the values of a condition that an OR joins: inside parentheses that hold an OR at their
+//   own level, or anywhere after a WHERE that does ("(Status='Loan' or Vtype='Opening
+//   Balance')"). SQLite chooses a partial index only for a condition that is the index's own
+//   condition value for value, and it can compare a parameter with the index's value only
+//   by compiling the statement again each time the parameter is bound. The agent's values
+//   in such conditions are fixed, so the statement is compiled once all the same.
 // A text with a comment, a parameter of its own, several statements or anything this reader
 // does not follow comes back unchanged with no values.
 ParameterizedSql ParameterizeForSqlite(std::string_view sql);

@@ -1,7 +1,8 @@
 // The SQL Server to SQLite rewriter on any text, its output prepared by an in-memory SQLite
 // that holds the tables the agent's statements name, so that SQLite's parser sees what the
 // rewriter makes of them; then the same for the rewritten text with its values taken out
-// as parameters.
+// as parameters, and for that text with its groups in the order of its sorting, as the
+// driver compiles it.
 
 #include <sqlite3.h>
 
@@ -50,6 +51,8 @@ void PrepareAll(sqlite3* db, const std::string& sql) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string rewritten = data::RewriteForSqlite(fuzz::Text(data, size));
   PrepareAll(Database(), rewritten);
-  PrepareAll(Database(), data::ParameterizeForSqlite(rewritten).text);
+  const std::string parameterized = data::ParameterizeForSqlite(rewritten).text;
+  PrepareAll(Database(), parameterized);
+  PrepareAll(Database(), data::GroupInSortOrderForSqlite(parameterized));
   return 0;
 }

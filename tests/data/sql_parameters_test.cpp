@@ -45,6 +45,18 @@ TEST(ParameterizeForSqlite, TakesOutTheValuesButNotTheShape) {
        "Select a from T where b=1.5 and c=1e3 and d=0x1F and e=X'0A' and [1]=\"2\"", ""},
       {"Select a from T where b=1234567890123456789", "Select a from T where b=1234567890123456789",
        ""},
+      // The values of a condition an OR joins stay, inside parentheses or at the outer level,
+      // at any depth below it; the others go.
+      {"Select Min([Date]) from [Master] where code=5 and (Status='Loan' or Vtype='Opening')",
+       "Select Min([Date]) from [Master] where code=? and (Status='Loan' or Vtype='Opening')", "5"},
+      {"Select a from T where (b in('x','y') or (c=1 and d='z')) and e=substr(f,2,3) and g=4",
+       "Select a from T where (b in('x','y') or (c=1 and d='z')) and e=substr(f,?,?) and g=?",
+       "2,3,4"},
+      {"Select a from T where b=1 or c='x'", "Select a from T where b=1 or c='x'", ""},
+      {"Update T set a='o', b=(1) Where c=2 and (d=3 or e=4)",
+       "Update T set a=?, b=(?) Where c=? and (d=3 or e=4)", "<o>,1,2"},
+      {"Select a from T where [or]=1 and 'or'=b and \"x or y\"=2",
+       "Select a from T where [or]=? and ?=b and \"x or y\"=?", "1,<or>,2"},
   };
   for (const auto& c : cases) {
     const ParameterizedSql p = ParameterizeForSqlite(c.sql);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "schema/agent_indexes.h"
 #include "tests/loans/loan_catalog.h"
 
 namespace {
@@ -11,8 +14,18 @@ using loans_test::LoanCatalogTest;
 
 constexpr std::int32_t kInterestIncome = 90;
 
+// On a catalog with the accounting application's key on Acc(ACCODE) and the agent's indexes,
+// through which the loan rows of an account come latest first without sorting them all.
 class PaidUptoTest : public LoanCatalogTest {
  protected:
+  static void SetUpTestSuite() {
+    LoanCatalogTest::SetUpTestSuite();
+    catalog().Exec("Create Unique Index Acc_ACCODE On Acc(ACCODE)");
+    std::ostringstream log;
+    schema::CreateAgentIndexes(*connection_, log);
+    ASSERT_EQ("", log.str());
+  }
+
   void SetUp() override {
     LoanCatalogTest::SetUp();
     AddAccount(501, "Ram Bahadur", "RB");
@@ -72,6 +85,25 @@ TEST_F(PaidUptoTest, NullDatesReadAsNoDate) {
   // PaidUpto is Null, and the account's greatest PaidUpto is 2081/02/15.
   EXPECT_EQ("2081/01/01", loans::GetInterestPaidUpto(state_, 501));
   EXPECT_EQ("2081/02/15", state_.InterestPaidUpto);
+}
+
+TEST_F(PaidUptoTest, RowsOfOneDateComeInRecordNumberOrder) {
+  AddLedger({.date = "2081/01/01", .status = "Loan", .debit = 10000});
+  AddLedger({.date = "2081/04/02", .status = "LoanR", .credit = 100, .paid_upto = "2081/03/30"});
+  AddLedger({.date = "2081/04/02", .status = "LoanR", .credit = 50});
+  AddLedger({.date = "2081/04/03", .status = "LoanR", .credit = 70, .paid_upto = "2081/04/01"});
+  catalog().Exec("Update Master Set Date=Null Where Index_Rec=4");  // sorts last
+  catalog().Exec("Update Master Set Index_Rec=Null Where Index_Rec In(3,4)");
+  AddLedger({.code = kInterestIncome,
+             .date = "2081/05/02",
+             .status = "Journal",
+             .credit = 120,
+             .paid_upto = "2081/05/01"});
+  // Of the two rows of the latest date, the one without a record number comes first: the
+  // loan rows count as having none, and both dates come from the greatest PaidUpto of the
+  // account and the interest-income account.
+  EXPECT_EQ("2081/05/02", loans::GetInterestPaidUpto(state_, 501));
+  EXPECT_EQ("2081/05/01", state_.InterestPaidUpto);
 }
 
 TEST_F(PaidUptoTest, LastPaidUpto) {

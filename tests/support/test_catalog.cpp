@@ -1,10 +1,13 @@
 #include "tests/support/test_catalog.h"
 
+#include <sqlite3.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 #include <system_error>
 
 #include "base/agent_error.h"
@@ -37,6 +40,51 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   fs::remove_all(path_, ec);  // best effort: a test must not fail on its cleanup
+}
+
+std::vector<std::vector<data::Value>> QueryAsWritten(const std::filesystem::path& file,
+                                                     const std::string& sql,
+                                                     const std::string& setup) {
+  sqlite3* db = nullptr;
+  const auto fail = [&](const std::string& what) {
+    const std::string message = what + ": " + (db != nullptr ? sqlite3_errmsg(db) : "");
+    sqlite3_close_v2(db);
+    throw std::runtime_error(message);
+  };
+  if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    fail("open " + file.string());
+  }
+  if (!setup.empty() && sqlite3_exec(db, setup.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    fail(setup);
+  }
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) fail(sql);
+  std::vector<std::vector<data::Value>> rows;
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    std::vector<data::Value>& row = rows.emplace_back();
+    for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+      switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_INTEGER:
+          row.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, i)));
+          break;
+        case SQLITE_FLOAT:
+          row.emplace_back(sqlite3_column_double(stmt, i));
+          break;
+        case SQLITE_NULL:
+          row.emplace_back();
+          break;
+        default:
+          row.emplace_back(std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)),
+                                       static_cast<std::size_t>(sqlite3_column_bytes(stmt, i))));
+      }
+    }
+  }
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_DONE) fail(sql);
+  if (sqlite3_get_autocommit(db) == 0) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(db);
+  return rows;
 }
 
 std::string SqlLiteral(const data::Value& value) {

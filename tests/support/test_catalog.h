@@ -45,6 +45,15 @@ class TempDir {
 // digits (the value is stored exactly), texts through data::SqlText, booleans 1 / 0.
 std::string SqlLiteral(const data::Value& value);
 
+// The rows of `sql` as SQLite reads the text itself, on a connection of its own to `file`:
+// none of the driver's rewriting, so the result stands for what a statement gave before a
+// rewrite. `setup` runs first (a PRAGMA, or statements in a transaction that is then rolled
+// back: "BEGIN; DROP INDEX ..."). Values as the driver gives them (integer, double, text,
+// Null); throws std::runtime_error when a statement fails.
+std::vector<std::vector<data::Value>> QueryAsWritten(const std::filesystem::path& file,
+                                                     const std::string& sql,
+                                                     const std::string& setup = "");
+
 // Schema level of a test catalog.
 enum class CatalogLevel {
   // The accounting application's own tables as they are before the agent's schema upgrade:
