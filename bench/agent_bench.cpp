@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/process_usage.h"
 #include "calendar/bs_date.h"
 #include "data/connection.h"
 #include "tests/host/agent_process.h"
@@ -31,6 +32,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using bench_support::CpuSeconds;
+using bench_support::StatusMegabytes;
 
 constexpr int kLoans = 10000;
 constexpr std::int32_t kFirstLoan = 100000;  // loan account codes of the generator
@@ -89,31 +92,6 @@ struct Site {
   test_support::TempDir dir;
 };
 
-// "VmHWM:    12345 kB" of /proc/<pid>/status, in kB; 0 when unreadable.
-double PeakKilobytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6));
-  }
-  return 0;
-}
-
-// User plus system time of a process so far, in seconds (fields 14 and 15 of /proc/<pid>/stat,
-// counted after the command name's closing parenthesis).
-double CpuSeconds(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(text.substr(close + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i >= 14) ticks += std::stod(field);
-  }
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 void BM_AgentOnLargeCatalog(benchmark::State& s) {
   static const Site the_site;  // built once; its folder goes when the program ends
   const Site* const site = &the_site;
@@ -152,7 +130,7 @@ void BM_AgentOnLargeCatalog(benchmark::State& s) {
     const bool done =
         started && agent.WaitFor([&] { return left() == 0; }, std::chrono::seconds(600));
     const auto finished = Clock::now();
-    const double peak = PeakKilobytes(agent.pid());
+    const double peak = StatusMegabytes(std::to_string(agent.pid()), "VmHWM:") * 1024;
     const double cpu = CpuSeconds(agent.pid());
     const host_test::AgentExit exit = agent.Stop(SIGTERM);
     if (!done || !host_test::WithoutActivity(exit.err).empty()) {

@@ -34,6 +34,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/process_usage.h"
 #include "calendar/bs_date.h"
 #include "data/connection.h"
 #include "host/agent_state.h"
@@ -45,6 +46,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using bench_support::CpuSeconds;
+using bench_support::StatusMegabytes;
 
 constexpr int kLoans = 10000;
 constexpr std::int32_t kFirstLoan = 100000;          // loan account codes of the generator
@@ -65,31 +68,6 @@ std::string TodayAd() {
 std::string ConnectionString(const fs::path& folder) {
   return "Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;pwd=;Initial Catalog=" +
          std::string(kCatalog) + ";Data Source=" + folder.string();
-}
-
-// "VmHWM:" or "VmRSS:" of /proc/<pid>/status, in MB; 0 when unreadable.
-double StatusMegabytes(const std::string& pid, const char* field) {
-  std::ifstream status("/proc/" + pid + "/status");
-  const std::string name(field);
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind(name, 0) == 0) return std::stod(line.substr(name.size())) / 1024;
-  }
-  return 0;
-}
-
-// User plus system time of a process so far, in seconds.
-double CpuSeconds(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const std::size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(text.substr(close + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i >= 14) ticks += std::stod(field);
-  }
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 std::int64_t Count(data::Connection& connection, const std::string& sql) {

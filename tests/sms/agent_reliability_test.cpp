@@ -23,9 +23,7 @@ class AgentReliabilityTest : public SmsFixture {
  protected:
   void SetUp() override {
     SmsFixture::SetUp();
-    AddLoan(101, "Ram Bahadur Thapa", 2990, "2081/03/01", "2081/03/01");
-    AddLoan(303, "Ram's Shop", 1500, "2081/03/01", "2081/03/01");
-    date_ = AdDateOf("2081/04/25");
+    date_ = AddTwoLoans();
     outbox_file_ = MakeOutbox();
     UseSimGateway(outbox_file_);
     program_.PointAt(catalog_);

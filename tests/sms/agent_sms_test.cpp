@@ -33,9 +33,7 @@ class AgentSmsTest : public SmsFixture {
 TEST_F(AgentSmsTest, AnswersPendingRequestsOnItsTicks) {
   if (!host_test::MachineOnline())
     GTEST_SKIP() << "no network interface is up: the agent stays offline";
-  AddLoan(101, "Ram Bahadur Thapa", 2990, "2081/03/01", "2081/03/01");
-  AddLoan(303, "Ram's Shop", 1500, "2081/03/01", "2081/03/01");
-  const std::string date = AdDateOf("2081/04/25");
+  const std::string date = AddTwoLoans();
   catalog_.Insert("YearSetting", {{"SN", 3},
                                   {"Fyear", "2081/82"},
                                   {"Dfrom", "2081/04/01"},

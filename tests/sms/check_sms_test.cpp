@@ -73,9 +73,7 @@ class CheckSmsTest : public SmsFixture {
  protected:
   void SetUp() override {
     SmsFixture::SetUp();
-    AddLoan(101, "Ram Bahadur Thapa", 2990, "2081/03/01", "2081/03/01");
-    AddLoan(303, "Ram's Shop", 1500, "2081/03/01", "2081/03/01");
-    request_date_ = AdDateOf("2081/04/25");
+    request_date_ = AddTwoLoans();
   }
 
   void AddLoanSms(int sn, const data::Value& accode, const data::Value& mobile,

@@ -61,9 +61,7 @@ class SimAgentFixture : public SmsFixture {
  protected:
   void SetUp() override {
     SmsFixture::SetUp();
-    AddLoan(101, "Ram Bahadur Thapa", 2990, "2081/03/01", "2081/03/01");
-    AddLoan(303, "Ram's Shop", 1500, "2081/03/01", "2081/03/01");
-    date_ = AdDateOf("2081/04/25");
+    date_ = AddTwoLoans();
   }
 
   // An agent's program folder pointing at the catalog, with the executable.

@@ -125,6 +125,15 @@ class SmsFixture : public ::testing::Test {
     loans::LoadLoanSettings(loans_);
   }
 
+  // The two loans most SMS tests ask about, both partly repaid on 2081/03/01: 101 under a
+  // plain name, 303 under a name with a quote. Returns the AD date they are asked about
+  // (2081/04/25).
+  std::string AddTwoLoans() {
+    AddLoan(101, "Ram Bahadur Thapa", 2990, "2081/03/01", "2081/03/01");
+    AddLoan(303, "Ram's Shop", 1500, "2081/03/01", "2081/03/01");
+    return AdDateOf("2081/04/25");
+  }
+
   // A monthly fixed-principal loan of `loan` lent on 2081/01/01 with 1,000 repaid on the
   // first of every month from 2081/02/01; `paid` repaid on `paid_date`, interest paid up to
   // `paid_upto` (no repayment row when `paid` is 0).
