@@ -152,8 +152,8 @@ TEST(WindowsInstaller, InstallsIntoTheGivenFolderRunsAndUninstalls) {
   for (const char* file : kInstalled) EXPECT_TRUE(fs::exists(folder / file)) << file;
   EXPECT_TRUE(fs::exists(StartupShortcut()));
   EXPECT_EQ(host::AgentVersion(), UninstallValue(dir.path(), "DisplayVersion"));
-  EXPECT_EQ("\"" + wine_test::WindowsPath(folder / "uninstall-mav-services.exe") + "\"",
-            UninstallValue(dir.path(), "UninstallString"));
+  const std::string uninstaller = wine_test::WindowsPath(folder / "uninstall-mav-services.exe");
+  EXPECT_EQ("\"" + uninstaller + "\"", UninstallValue(dir.path(), "UninstallString"));
 
   // The executable carries the application icon, image for image.
   const std::vector<unsigned char> exe_bytes = ReadBytes(folder / "mav-services.exe");
