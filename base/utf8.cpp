@@ -73,13 +73,18 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-std::string ValidUtf8(std::string_view text) {
+namespace {
+
+// The text with every ill-formed sequence replaced by U+FFFD; with `drop_controls`, the C0
+// controls other than CR and LF left out as well. Well-formed sequences are copied as they are.
+std::string RepairedUtf8(std::string_view text, bool drop_controls) {
   std::string out;
   out.reserve(text.size());
   std::size_t pos = 0;
   while (pos < text.size()) {
     const std::size_t start = pos;
     const char32_t cp = DecodeUtf8At(text, &pos);
+    if (drop_controls && cp < 0x20 && cp != U'\r' && cp != U'\n') continue;
     if (cp == kReplacementCharacter && text.compare(start, pos - start, "\xEF\xBF\xBD") != 0) {
       AppendUtf8(out, cp);
     } else {
@@ -89,22 +94,11 @@ std::string ValidUtf8(std::string_view text) {
   return out;
 }
 
-std::string CleanText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t start = pos;
-    const char32_t cp = DecodeUtf8At(text, &pos);
-    if (cp < 0x20 && cp != U'\r' && cp != U'\n') continue;
-    if (cp == kReplacementCharacter && text.compare(start, pos - start, "\xEF\xBF\xBD") != 0) {
-      AppendUtf8(out, cp);
-    } else {
-      out.append(text, start, pos - start);
-    }
-  }
-  return out;
-}
+}  // namespace
+
+std::string ValidUtf8(std::string_view text) { return RepairedUtf8(text, false); }
+
+std::string CleanText(std::string_view text) { return RepairedUtf8(text, true); }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;

@@ -117,7 +117,7 @@ int YearOf(const std::string& bs) { return std::stoi(bs.substr(0, 4)); }
 int MonthOf(const std::string& bs) { return std::stoi(bs.substr(5, 2)); }
 
 std::string BsDate(int year, int month, int day) {
-  char text[16];
+  char text[40];  // room for any three ints, so that nothing is cut
   std::snprintf(text, sizeof text, "%04d/%02d/%02d", year, month, day);
   return text;
 }
@@ -673,21 +673,27 @@ void WriteLargeCatalog(const fs::path& file, const LargeCatalog& size,
   db.Exec("PRAGMA synchronous=FULL");
 }
 
+namespace {
+
+// The highest Index_Rec of the ledger, 0 when it is empty.
+std::int64_t LastIndexRec(Database& db) {
+  std::int64_t last = 0;
+  sqlite3_stmt* max = nullptr;
+  sqlite3_prepare_v2(db.get(), "Select max(Index_Rec) from Master", -1, &max, nullptr);
+  if (max != nullptr && sqlite3_step(max) == SQLITE_ROW) last = sqlite3_column_int64(max, 0);
+  sqlite3_finalize(max);
+  return last;
+}
+
+}  // namespace
+
 void AddRepairBacklog(const fs::path& file, int vouchers, std::int64_t first_voucher,
                       const std::string& today_bs) {
   Database db(file, false);
   db.Exec("Begin");
   const FiscalYears years = FiscalYearsAround(today_bs);
   // Index_Rec of backlog rows continues above every existing one.
-  std::int64_t last_index = 0;
-  {
-    sqlite3_stmt* max = nullptr;
-    sqlite3_prepare_v2(db.get(), "Select max(Index_Rec) from Master", -1, &max, nullptr);
-    if (max != nullptr && sqlite3_step(max) == SQLITE_ROW)
-      last_index = sqlite3_column_int64(max, 0);
-    sqlite3_finalize(max);
-  }
-  LedgerWriter ledger(db, true, last_index);
+  LedgerWriter ledger(db, true, LastIndexRec(db));
   std::int64_t voucher = first_voucher;
   for (int v = 0; v < vouchers; ++v) {
     const std::string day = calendar::BsAddDays(years.current_from, v % 300);
@@ -703,15 +709,7 @@ void AddHistory(const fs::path& file, const History& history, int loans, std::in
   db.Exec("PRAGMA synchronous=OFF");
   db.Exec("Begin");
   const FiscalYears years = FiscalYearsAround(today_bs);
-  std::int64_t last_index = 0;
-  {
-    sqlite3_stmt* max = nullptr;
-    sqlite3_prepare_v2(db.get(), "Select max(Index_Rec) from Master", -1, &max, nullptr);
-    if (max != nullptr && sqlite3_step(max) == SQLITE_ROW)
-      last_index = sqlite3_column_int64(max, 0);
-    sqlite3_finalize(max);
-  }
-  LedgerWriter ledger(db, true, last_index);
+  LedgerWriter ledger(db, true, LastIndexRec(db));
   std::int64_t voucher = first_voucher;
   for (int v = 0; v < history.unrepairable_vouchers; ++v) {
     const std::string day = calendar::BsAddDays(years.current_from, v % 300);
