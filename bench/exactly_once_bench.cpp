@@ -101,7 +101,8 @@ void BM_WorstMomentKills(benchmark::State& state) {
     while (worst < wanted && requests < 10 * wanted) {
       ++requests;
       demo.AddRequests(requests, requests);
-      if (!sms_test::FreezeAfterQueuingBeforeMarking(*agent, 1000 + requests, catalog, outbox)) {
+      if (!sms_test::FreezeAfterQueuingBeforeMarking(*agent, 1000 + requests, catalog, outbox,
+                                                     demo.outbox())) {
         continue;
       }
       WaitUntil(
